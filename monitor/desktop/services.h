@@ -1,0 +1,127 @@
+// The platform services the monitor's core is handed. Each has a Win32
+// implementation in monitor/win32 and a fake in tests/fakes.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <optional>
+
+#include "common/text.h"
+
+namespace tarvi {
+
+// The main window's timers. A timer ticks every `interval` ms while it is
+// enabled and its interval is not 0; setting either restarts its count.
+enum class TimerId {
+  checktimer,
+  logontimer,
+  retrtimer,
+  deltimer,
+  timeuptimer,
+  closetimer,
+  lighttimer,
+  Timer1,
+};
+constexpr int kTimerCount = 8;
+
+class TimerDriver {
+ public:
+  virtual ~TimerDriver() = default;
+  // Called whenever a timer's interval or enabled flag is set.
+  virtual void apply(TimerId id, std::uint32_t intervalMs, bool enabled) = 0;
+};
+
+// Timer state as the core sees it (interval and enabled flag of each timer),
+// forwarded to the platform's driver.
+class Timers {
+ public:
+  explicit Timers(TimerDriver& driver) : driver_(driver) {}
+  void setInterval(TimerId id, std::uint32_t ms) {
+    state(id).interval = ms;
+    push(id);
+  }
+  void setEnabled(TimerId id, bool on) {
+    state(id).enabled = on;
+    push(id);
+  }
+  void enable(TimerId id) { setEnabled(id, true); }
+  void disable(TimerId id) { setEnabled(id, false); }
+  bool enabled(TimerId id) const { return state_[static_cast<int>(id)].enabled; }
+  std::uint32_t interval(TimerId id) const { return state_[static_cast<int>(id)].interval; }
+  // True when the timer would tick: enabled with an interval.
+  bool running(TimerId id) const { return enabled(id) && interval(id) != 0; }
+
+ private:
+  struct State {
+    std::uint32_t interval = 0;
+    bool enabled = false;
+  };
+  State& state(TimerId id) { return state_[static_cast<int>(id)]; }
+  void push(TimerId id) { driver_.apply(id, state(id).interval, state(id).enabled); }
+  TimerDriver& driver_;
+  std::array<State, kTimerCount> state_{};
+};
+
+// "Let pending window messages be processed once."
+class Pump {
+ public:
+  virtual ~Pump() = default;
+  virtual void doEvents() = 0;
+  // Waits briefly (a few tens of ms at most) for a new message; used by the
+  // waiting loops so that they do not spin.
+  virtual void idle() {}
+};
+
+enum class MsgButtons { Ok, YesNo };
+enum class MsgIcon { None, Information, Exclamation, Critical, Question };
+enum class MsgAnswer { Ok, Yes, No, Cancel };
+
+class Dialogs {
+ public:
+  virtual ~Dialogs() = default;
+  // A modal message box. `defaultSecond` makes the second button the default.
+  virtual MsgAnswer messageBox(const Text& text, const Text& title, MsgButtons buttons,
+                               MsgIcon icon, bool defaultSecond = false) = 0;
+};
+
+class Processes {
+ public:
+  virtual ~Processes() = default;
+  // The folder the monitor was started from, without a trailing separator.
+  virtual Text exeFolder() = 0;
+  // Starts a program with a normal, activated window; its process id.
+  virtual std::optional<std::uint32_t> start(const Text& commandLine) = 0;
+  // Opens a process for querying; nullopt when it cannot be opened.
+  virtual std::optional<std::uintptr_t> open(std::uint32_t pid) = 0;
+  // The exit code, 259 while running; nullopt when the query fails.
+  virtual std::optional<std::uint32_t> exitCode(std::uintptr_t handle) = 0;
+  virtual void close(std::uintptr_t handle) = 0;
+};
+
+// What the core asks of the main window itself.
+class MainView {
+ public:
+  virtual ~MainView() = default;
+  virtual void hide() = 0;
+  virtual void show() = 0;
+  virtual void setCaption(const Text& caption) = 0;
+  virtual void removeCloseMenu() = 0;
+  virtual void setMailerEnabled(int mailer, bool enabled) = 0;  // mailer 1..2
+  virtual void setLogVisible(bool visible) = 0;
+  // Column widths of the popup list and the window size, in twips.
+  virtual void applyLayout(const std::array<std::int16_t, 6>& gridWidths, std::int16_t width,
+                           std::int16_t height) = 0;
+  // Starts the unload of the main window (which runs the unload query).
+  virtual void unload() = 0;
+};
+
+// The Scroll Lock lamp of the keyboard.
+class KeyboardLamp {
+ public:
+  virtual ~KeyboardLamp() = default;
+  virtual void scrollLamp(int on) = 0;
+};
+
+constexpr std::uint32_t kStillActive = 259;
+
+}  // namespace tarvi

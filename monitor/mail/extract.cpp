@@ -1,0 +1,213 @@
+#include "monitor/mail/extract.h"
+
+#include <algorithm>
+#include <vector>
+
+#include "monitor/mail/decode.h"
+
+namespace tarvi {
+namespace {
+
+constexpr TextView kCrLf = u"\r\n";
+constexpr TextView kBlankLine = u"\r\n\r\n";
+constexpr TextView kSubject = u"SUBJECT: ";
+constexpr TextView kFrom = u"FROM: ";
+constexpr TextView kWordOpen = u"=?ISO-2022-JP?B?";
+constexpr TextView kBoundaryFlag = u"boundary=";
+constexpr TextView kBoundaryOpener = u"boundary=\"";
+constexpr TextView kNameOpener = u"name=\"";
+constexpr TextView kNameCloser = u"\"\r\n";
+constexpr TextView kPartHead = u"\r\nContent-Type: ";
+constexpr TextView kPreamble = u"\r\nThis is a multi-part message in MIME format.";
+
+// A part that carries a name must show it within this many characters of
+// its start, or it counts as a part without a name.
+constexpr std::size_t kNameWindow = 300;
+// The text kept before the first named part is never longer than this.
+constexpr std::size_t kMaxLeadText = 5000;
+
+constexpr auto npos = Text::npos;
+
+void eraseChar(Text& text, char16_t c) { std::erase(text, c); }
+
+void eraseAll(Text& text, TextView needle) {
+  std::size_t read = text.find(needle);
+  if (read == npos) return;
+  std::size_t write = read;
+  while (read < text.size()) {
+    if (text.compare(read, needle.size(), needle) == 0) {
+      read += needle.size();
+    } else {
+      text[write++] = text[read++];
+    }
+  }
+  text.resize(write);
+}
+
+// The length of the text before the "\r\n--" that precedes a boundary found
+// at `boundaryPos`. A boundary that stands too close to the start of the
+// text (a reply that is short or oddly formed) gives 0, never a negative
+// length.
+std::size_t beforeDelimiter(std::size_t boundaryPos) {
+  return boundaryPos >= 2 ? boundaryPos - 2 : 0;
+}
+
+bool isBlank(char16_t c) { return c == u' ' || c == u'\t'; }
+
+}  // namespace
+
+Text extractSubject(TextView reply) {
+  const std::size_t at = findNoCase(reply, kSubject);
+  if (at == npos) return {};
+  const TextView s = reply.substr(at + kSubject.size());
+
+  // Unfold: continuation lines lose their leading white space and are joined
+  // to the line before; the first line break followed by anything else ends
+  // the subject. `joined` is s with the white space removed so far.
+  Text joined;
+  std::size_t copied = 0;  // s[copied..] is not yet in `joined`
+  std::size_t pos = 0;
+  for (;;) {
+    const std::size_t br = s.find(kCrLf, pos);
+    if (br == npos) {
+      // No line break ends the subject: the reply was cut short. Only the
+      // plain text before an encoded word is trusted then.
+      joined.append(s.substr(copied));
+      const std::size_t word = findNoCase(joined, kWordOpen);
+      if (word == npos) return {};
+      joined.resize(word);
+      return joined;
+    }
+    pos = br + kCrLf.size();
+    if (pos < s.size() && isBlank(s[pos])) {
+      joined.append(s.substr(copied, pos - copied));
+      while (pos < s.size() && isBlank(s[pos])) ++pos;
+      copied = pos;
+      continue;
+    }
+    joined.append(s.substr(copied, br - copied));
+    break;
+  }
+  eraseAll(joined, kCrLf);
+  eraseChar(joined, u'\t');
+  Text subject = decodeHeader(joined, true);
+  eraseChar(subject, u'\t');
+  return subject;
+}
+
+Text extractSender(TextView reply) {
+  const std::size_t at = findNoCase(reply, kFrom);
+  if (at == npos) return {};
+  const std::size_t start = at + kFrom.size();
+  const std::size_t end = reply.find(kCrLf, start);
+  Text sender = decodeHeader(reply.substr(start, end == npos ? npos : end - start), false);
+  eraseChar(sender, u'\t');
+  return sender;
+}
+
+bool subListSet(MailList& mailList, int account, int msgno, const Text& reply) {
+  MailItem* r = mailList.find(account, msgno);
+  if (!r) return false;
+  Text subject = extractSubject(reply);
+  Text sender = extractSender(reply);
+  // Another sender or subject at this number means the server renumbered
+  // its messages; the body retrieved earlier belongs to another message.
+  if (r->From != sender || r->Subject != subject) r->Body.clear();
+  r->HasAttach = findNoCase(reply, kBoundaryFlag) != npos;
+  r->From = std::move(sender);
+  r->Subject = std::move(subject);
+  r->Marked = 0;
+  return true;
+}
+
+RetrievedMail extractRetrieved(Text& reply) {
+  std::vector<Text> names;
+  bool found = false;
+
+  std::size_t a = findNoCase(reply, kBoundaryOpener);
+  if (a != npos) {
+    const std::size_t boundaryStart = a + kBoundaryOpener.size();
+    // The closing quote is looked for from the second boundary character on.
+    const std::size_t quote =
+        boundaryStart + 1 <= reply.size() ? reply.find(u'"', boundaryStart + 1) : npos;
+    // Without a closing quote there is no boundary to look for; the message
+    // is then read as if it were not multipart.
+    if (quote != npos) {
+      const Text partStart =
+          reply.substr(boundaryStart, quote - boundaryStart) + Text(kPartHead);
+      const std::size_t nested = findNoCase(reply, kBoundaryOpener, a + 1);
+      if (nested != npos) a = nested;
+
+      std::size_t cut = 0;
+      std::size_t closer = 0;  // cached: next name closer at or after `closer`
+      bool closerKnown = false;
+      std::size_t p = findNoCase(reply, partStart, a);
+      while (p != npos) {
+        // Only a name opener inside the window counts, so there is no need
+        // to look further: a long message with many parts stays linear.
+        const TextView window = TextView(reply).substr(p, kNameWindow + kNameOpener.size());
+        const std::size_t inWindow = findNoCase(window, kNameOpener);
+        if (inWindow != npos) {
+          const std::size_t n = p + inWindow;
+          const std::size_t nameStart = n + kNameOpener.size();
+          if (!closerKnown || (closer != npos && closer < nameStart)) {
+            closer = reply.find(kNameCloser, nameStart);
+            closerKnown = true;
+          }
+          names.push_back(closer == npos ? Text()
+                                         : reply.substr(nameStart, closer - nameStart));
+          if (!found) cut = std::min(beforeDelimiter(p), kMaxLeadText);
+          found = true;
+          a = n + 1;
+          p = findNoCase(reply, partStart, a);
+        } else {
+          const std::size_t next = findNoCase(reply, partStart, p + 1);
+          if (next == npos) {
+            // The last part carries no name: it is not worth keeping.
+            reply.resize(std::min(reply.size(), beforeDelimiter(p)));
+          }
+          p = next;
+        }
+      }
+      if (found) reply.resize(std::min(reply.size(), cut));
+
+      // What remains starts with the first part's own header: drop it.
+      const std::size_t first = findNoCase(reply, partStart);
+      if (first != npos) {
+        const std::size_t headEnd = reply.find(kBlankLine, first);
+        if (headEnd != npos) {
+          reply.erase(beforeDelimiter(first), headEnd + kBlankLine.size() - beforeDelimiter(first));
+        }
+      }
+      eraseAll(reply, kPreamble);
+    }
+  }
+
+  RetrievedMail mail;
+  const std::size_t headEnd = reply.find(kBlankLine);
+  if (headEnd != npos) {
+    mail.Body = jisToText(dropNul(TextView(reply).substr(headEnd + kBlankLine.size())));
+  }
+  for (const Text& name : names) {
+    mail.AttachNames += u'"';
+    mail.AttachNames += decodeHeader(name, false);
+    mail.AttachNames += u"\" ";
+  }
+  eraseChar(mail.Body, u'\t');
+  eraseChar(mail.AttachNames, u'\t');
+  eraseAll(mail.AttachNames, kCrLf);
+  mail.HasAttach = found;
+  return mail;
+}
+
+bool subListSet2(MailList& mailList, int account, int msgno, Text& reply) {
+  MailItem* r = mailList.find(account, msgno);
+  if (!r) return false;
+  RetrievedMail mail = extractRetrieved(reply);
+  r->Body = std::move(mail.Body);
+  r->HasAttach = mail.HasAttach;
+  r->AttachNames = std::move(mail.AttachNames);
+  return true;
+}
+
+}  // namespace tarvi

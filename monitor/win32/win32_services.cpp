@@ -1,0 +1,107 @@
+#include "monitor/win32/win32_services.h"
+
+#include "common/win32/registry_store.h"
+
+namespace tarvi::win32 {
+
+void Win32TimerDriver::apply(TimerId id, std::uint32_t intervalMs, bool enabled) {
+  if (!hwnd_) return;
+  const UINT_PTR tid = kBase + static_cast<UINT_PTR>(id);
+  if (enabled && intervalMs != 0)
+    SetTimer(hwnd_, tid, intervalMs, nullptr);  // restarts the count when it runs
+  else
+    KillTimer(hwnd_, tid);
+}
+
+void Win32Pump::doEvents() {
+  MSG msg;
+  while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+    if (msg.message == WM_QUIT) {
+      quitSeen = true;
+      quitCode = static_cast<int>(msg.wParam);
+      continue;
+    }
+    TranslateMessage(&msg);
+    DispatchMessageW(&msg);
+  }
+}
+
+void Win32Pump::idle() { MsgWaitForMultipleObjects(0, nullptr, FALSE, 50, QS_ALLINPUT); }
+
+MsgAnswer Win32Dialogs::messageBox(const Text& text, const Text& title, MsgButtons buttons,
+                                   MsgIcon icon, bool defaultSecond) {
+  UINT flags = MB_SETFOREGROUND | MB_TASKMODAL;
+  flags |= buttons == MsgButtons::YesNo ? MB_YESNO : MB_OK;
+  switch (icon) {
+    case MsgIcon::Information: flags |= MB_ICONINFORMATION; break;
+    case MsgIcon::Exclamation: flags |= MB_ICONEXCLAMATION; break;
+    case MsgIcon::Critical: flags |= MB_ICONHAND; break;
+    case MsgIcon::Question: flags |= MB_ICONQUESTION; break;
+    case MsgIcon::None: break;
+  }
+  if (defaultSecond) flags |= MB_DEFBUTTON2;
+  const int r = MessageBoxW(nullptr, wide(text).c_str(), wide(title).c_str(), flags);
+  switch (r) {
+    case IDYES: return MsgAnswer::Yes;
+    case IDNO: return MsgAnswer::No;
+    case IDOK: return MsgAnswer::Ok;
+    default: return MsgAnswer::Cancel;
+  }
+}
+
+Text Win32Processes::exeFolder() {
+  std::wstring path(MAX_PATH, L'\0');
+  for (;;) {
+    const DWORD n = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+    if (n == 0) return Text();
+    if (n < path.size()) {
+      path.resize(n);
+      break;
+    }
+    path.resize(path.size() * 2);
+  }
+  const auto slash = path.find_last_of(L"\\/");
+  return fromWide(slash == std::wstring::npos ? std::wstring() : path.substr(0, slash));
+}
+
+std::optional<std::uint32_t> Win32Processes::start(const Text& commandLine) {
+  STARTUPINFOW si{};
+  si.cb = sizeof si;
+  si.dwFlags = STARTF_USESHOWWINDOW;
+  si.wShowWindow = SW_SHOWNORMAL;
+  PROCESS_INFORMATION pi{};
+  std::wstring cmd = wide(commandLine);
+  if (!CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si,
+                      &pi))
+    return std::nullopt;
+  CloseHandle(pi.hThread);
+  CloseHandle(pi.hProcess);
+  return pi.dwProcessId;
+}
+
+std::optional<std::uintptr_t> Win32Processes::open(std::uint32_t pid) {
+  HANDLE h = OpenProcess(PROCESS_QUERY_INFORMATION | SYNCHRONIZE, TRUE, pid);
+  if (!h) return std::nullopt;
+  return reinterpret_cast<std::uintptr_t>(h);
+}
+
+std::optional<std::uint32_t> Win32Processes::exitCode(std::uintptr_t handle) {
+  HANDLE h = reinterpret_cast<HANDLE>(handle);
+  // Sleep on the process and the message queue together, so that waiting
+  // for the settings program costs no processor time.
+  MsgWaitForMultipleObjects(1, &h, FALSE, 100, QS_ALLINPUT);
+  DWORD code = 0;
+  if (!GetExitCodeProcess(h, &code)) return std::nullopt;
+  return code;
+}
+
+void Win32Processes::close(std::uintptr_t handle) { CloseHandle(reinterpret_cast<HANDLE>(handle)); }
+
+void Win32KeyboardLamp::scrollLamp(int on) {
+  const bool lit = (GetKeyState(VK_SCROLL) & 1) != 0;
+  if (lit == (on != 0)) return;
+  keybd_event(VK_SCROLL, 0x46, KEYEVENTF_EXTENDEDKEY, 0);
+  keybd_event(VK_SCROLL, 0x46, KEYEVENTF_EXTENDEDKEY | KEYEVENTF_KEYUP, 0);
+}
+
+}  // namespace tarvi::win32

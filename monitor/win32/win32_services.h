@@ -1,0 +1,51 @@
+// Win32 implementations of the monitor's platform services.
+#pragma once
+
+#include <windows.h>
+
+#include "monitor/desktop/services.h"
+
+namespace tarvi::win32 {
+
+class Win32TimerDriver : public TimerDriver {
+ public:
+  void attach(HWND hwnd) { hwnd_ = hwnd; }
+  void apply(TimerId id, std::uint32_t intervalMs, bool enabled) override;
+  // Timer ids on the window are the TimerId values plus this base.
+  static constexpr UINT_PTR kBase = 100;
+
+ private:
+  HWND hwnd_ = nullptr;
+};
+
+class Win32Pump : public Pump {
+ public:
+  void doEvents() override;
+  void idle() override;
+  // Set when WM_QUIT was taken from the queue during a nested pump, so that
+  // the main loop still ends.
+  bool quitSeen = false;
+  int quitCode = 0;
+};
+
+class Win32Dialogs : public Dialogs {
+ public:
+  MsgAnswer messageBox(const Text& text, const Text& title, MsgButtons buttons, MsgIcon icon,
+                       bool defaultSecond) override;
+};
+
+class Win32Processes : public Processes {
+ public:
+  Text exeFolder() override;
+  std::optional<std::uint32_t> start(const Text& commandLine) override;
+  std::optional<std::uintptr_t> open(std::uint32_t pid) override;
+  std::optional<std::uint32_t> exitCode(std::uintptr_t handle) override;
+  void close(std::uintptr_t handle) override;
+};
+
+class Win32KeyboardLamp : public KeyboardLamp {
+ public:
+  void scrollLamp(int on) override;
+};
+
+}  // namespace tarvi::win32

@@ -1,0 +1,375 @@
+"""What every end-to-end test needs: a private Wine prefix with the built
+programs, a display, the driver that reads windows, the registry, Dovecot.
+
+Tests wait for conditions with generous deadlines, never for fixed sleeps,
+and end only what they started.
+"""
+import os
+import shutil
+import signal
+import socket
+import subprocess
+import tempfile
+import time
+import unittest
+
+ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+BUILD = os.environ.get("TARVI_BUILD", os.path.join(ROOT, "build"))
+WIN_BIN = os.path.join(BUILD, "win")
+TEMPLATE = os.path.join(BUILD, "wine-template")
+WORK = os.path.join(BUILD, "e2e")
+APP_DIR = "C:\\tarvi"
+REG_KEY = "HKEY_CURRENT_USER\\Software\\VB and VBA Program Settings\\tarvimon\\setting"
+TITLE = "Tarviメールチェッカー"
+# Slow machines make the tests slower, not red.
+DEADLINE = float(os.environ.get("TARVI_E2E_DEADLINE", "60"))
+
+
+def wait_for(what, condition, timeout=DEADLINE, interval=0.2):
+    """Polls condition() until it returns a true value, which is returned."""
+    end = time.monotonic() + timeout
+    while True:
+        value = condition()
+        if value:
+            return value
+        if time.monotonic() > end:
+            raise AssertionError("timed out waiting for " + what)
+        time.sleep(interval)
+
+
+def free_port():
+    with socket.socket() as s:
+        s.bind(("127.0.0.1", 0))
+        return s.getsockname()[1]
+
+
+class Window:
+    def __init__(self, hwnd, pid, visible, cls, title):
+        self.hwnd, self.pid, self.visible, self.cls, self.title = hwnd, pid, visible, cls, title
+
+    def __repr__(self):
+        return "Window(%s, %r, %r, visible=%s)" % (self.hwnd, self.cls, self.title, self.visible)
+
+
+def _unescape(s):
+    return s.replace("\\n", "\n").replace("\\r", "\r").replace("\\t", "\t")
+
+
+class Prefix:
+    """A Wine prefix of one test, cloned from the template, with the built
+    programs in C:\\tarvi. Its wineserver is killed at close()."""
+
+    def __init__(self, name, display):
+        os.makedirs(WORK, exist_ok=True)
+        self.dir = tempfile.mkdtemp(prefix=name + "-", dir=WORK)
+        self.path = os.path.join(self.dir, "prefix")
+        os.makedirs(self.path)
+        for entry in os.listdir(TEMPLATE):
+            src = os.path.join(TEMPLATE, entry)
+            dst = os.path.join(self.path, entry)
+            if entry == "drive_c":
+                # Hard links: the Windows files are only read; copying 700 MB
+                # per test would cost more than the test.
+                subprocess.run(["cp", "-al", src, dst], check=True)
+            elif os.path.isdir(src) and not os.path.islink(src):
+                shutil.copytree(src, dst, symlinks=True)
+            else:
+                shutil.copy2(src, dst, follow_symlinks=False)
+        self.app = os.path.join(self.path, "drive_c", "tarvi")
+        os.makedirs(self.app, exist_ok=True)
+        for exe in ("tarvimon.exe", "tarvicfg.exe", "tarvidrv.exe", "storetool.exe", "fakecfg.exe"):
+            src = os.path.join(WIN_BIN, exe)
+            if os.path.exists(src):
+                shutil.copy2(src, self.app)
+        self.env = dict(os.environ)
+        self.env.update({
+            "WINEPREFIX": self.path, "WINEARCH": "win64", "WINEDEBUG": "-all",
+            "WINEDLLOVERRIDES": "mscoree,mshtml=", "DISPLAY": display,
+            "LANG": "ja_JP.UTF-8", "LC_ALL": "ja_JP.UTF-8",
+        })
+        self.procs = []
+
+    def win_path(self, name):
+        return APP_DIR + "\\" + name
+
+    def start(self, exe, *args, env=None):
+        """Starts a program of C:\\tarvi in the background."""
+        e = dict(self.env)
+        if env:
+            e.update(env)
+        log = open(os.path.join(self.dir, exe + ".log"), "ab")
+        p = subprocess.Popen(["wine", self.win_path(exe)] + list(args), env=e,
+                             stdout=log, stderr=subprocess.STDOUT, cwd=self.app,
+                             start_new_session=True)
+        self.procs.append(p)
+        return p
+
+    def run(self, exe, *args, timeout=120, check=True):
+        """Runs a tool of C:\\tarvi (or a Wine command) to its end; its stdout."""
+        cmd = ["wine", self.win_path(exe) if exe.endswith(".exe") and "\\" not in exe else exe]
+        r = subprocess.run(cmd + list(args), env=self.env, stdout=subprocess.PIPE,
+                           stderr=subprocess.DEVNULL, timeout=timeout, cwd=self.app)
+        if check and r.returncode != 0:
+            raise AssertionError("%s %s failed with %d" % (exe, args, r.returncode))
+        return r.stdout.decode("utf-8", "replace")
+
+    # --- windows -------------------------------------------------------
+    def windows(self):
+        out = []
+        for line in self.run("tarvidrv.exe", "windows", check=False).splitlines():
+            parts = line.split("\t")
+            if len(parts) == 5:
+                out.append(Window(parts[0], int(parts[1]), parts[2] == "1", _unescape(parts[3]),
+                                  _unescape(parts[4])))
+        return out
+
+    def find(self, title=None, cls=None, visible=True):
+        for w in self.windows():
+            if (title is None or w.title == title) and (cls is None or w.cls == cls) \
+                    and (visible is None or w.visible == visible):
+                return w
+        return None
+
+    def wait_window(self, title=None, cls=None, visible=True, timeout=DEADLINE):
+        return wait_for("window %r/%r" % (title, cls),
+                        lambda: self.find(title, cls, visible), timeout)
+
+    def texts(self, hwnd):
+        """The window's own text and its children's (class, id, text)."""
+        children = []
+        for line in self.run("tarvidrv.exe", "texts", hwnd, check=False).splitlines():
+            parts = line.split("\t")
+            if parts[0] == "child" and len(parts) == 6:
+                children.append((_unescape(parts[4]), int(parts[2]), _unescape(parts[5])))
+        return children
+
+    def message_box(self, timeout=DEADLINE):
+        """Waits for a message box of ours; returns (window, its message text)."""
+        box = self.wait_window(TITLE, "#32770", timeout=timeout)
+        statics = [t for (c, i, t) in self.texts(box.hwnd) if c == "Static" and t]
+        return box, (statics[-1] if statics else "")
+
+    def click(self, hwnd, control_id):
+        self.run("tarvidrv.exe", "click", hwnd, str(control_id))
+
+    def post(self, hwnd, msg, wp=0, lp=0):
+        self.run("tarvidrv.exe", "post", hwnd, str(msg), str(wp), str(lp), check=False)
+
+    # --- registry ------------------------------------------------------
+    def reg_import(self, values, key=REG_KEY):
+        lines = ["Windows Registry Editor Version 5.00", "", "[%s]" % key]
+        for k, v in values.items():
+            lines.append('"%s"="%s"' % (k, str(v).replace("\\", "\\\\").replace('"', '\\"')))
+        path = os.path.join(self.dir, "import.reg")
+        with open(path, "wb") as f:
+            f.write(("\r\n".join(lines) + "\r\n").encode("utf-16"))
+        self.run("regedit", "/S", "Z:" + path.replace("/", "\\"))
+
+    def reg_export(self, key=REG_KEY):
+        """The string values under key, read through a UTF-16 .reg export."""
+        path = os.path.join(self.dir, "export.reg")
+        if os.path.exists(path):
+            os.remove(path)
+        self.run("regedit", "/E", "Z:" + path.replace("/", "\\"), key, check=False)
+        if not os.path.exists(path):
+            return {}
+        raw = open(path, "rb").read()
+        text = raw.decode("utf-16") if raw[:2] in (b"\xff\xfe", b"\xfe\xff") else raw.decode("utf-8", "replace")
+        values = {}
+        for line in text.splitlines():
+            if line.startswith('"') and '"="' in line:
+                k, v = line[1:].split('"="', 1)
+                v = v[:-1] if v.endswith('"') else v
+                values[k] = v.replace('\\"', '"').replace("\\\\", "\\")
+        return values
+
+    def set_account(self, n, name, host, port, user, password_scrambled, check=1):
+        self.reg_import({"Aname%d" % n: name, "Hname%d" % n: host, "Portno%d" % n: port,
+                         "Uname%d" % n: user, "Passw%d" % n: password_scrambled,
+                         "Check%d" % n: check})
+
+    def alive(self, proc):
+        return proc.poll() is None
+
+    def close(self):
+        subprocess.run(["wineserver", "-k"], env=self.env, stdout=subprocess.DEVNULL,
+                       stderr=subprocess.DEVNULL)
+        for p in self.procs:
+            try:
+                p.wait(timeout=20)
+            except subprocess.TimeoutExpired:
+                os.killpg(p.pid, signal.SIGKILL)
+        if not os.environ.get("TARVI_KEEP_E2E"):
+            shutil.rmtree(self.dir, ignore_errors=True)
+
+
+def scramble(password):
+    """The stored form of a password (each code-page-932 code and a space)."""
+    out = []
+    for ch in password:
+        b = ch.encode("cp932")
+        code = b[0] if len(b) == 1 else (b[0] << 8 | b[1])
+        if code > 0xFF and code >= 0x8000:
+            code -= 0x10000
+        out.append("%d " % code)
+    return "".join(out)
+
+
+class Xvfb:
+    """One virtual display for the whole run, unless TARVI_DISPLAY names one."""
+
+    def __init__(self):
+        self.proc = None
+        self.display = os.environ.get("TARVI_DISPLAY")
+        if self.display:
+            return
+        for n in range(91, 140):
+            if not os.path.exists("/tmp/.X11-unix/X%d" % n) and not os.path.exists("/tmp/.X%d-lock" % n):
+                self.display = ":%d" % n
+                break
+        self.proc = subprocess.Popen(["Xvfb", self.display, "-screen", "0", "1280x1024x24", "-nolisten", "tcp"],
+                                     stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        wait_for("Xvfb", lambda: os.path.exists("/tmp/.X11-unix/X" + self.display[1:]), 30)
+
+    def screenshot(self, path):
+        subprocess.run(["import", "-display", self.display, "-window", "root", path],
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
+    def stop(self):
+        if self.proc:
+            self.proc.terminate()
+            self.proc.wait()
+
+
+_xvfb = None
+
+
+def display():
+    global _xvfb
+    if _xvfb is None:
+        _xvfb = Xvfb()
+    return _xvfb
+
+
+class Dovecot:
+    """A private Dovecot POP3 server on 127.0.0.1 with maildirs of our own.
+    users: {name: (password, [raw messages as bytes])}."""
+
+    def __init__(self, users, port=None):
+        self.dir = tempfile.mkdtemp(prefix="dovecot-", dir=WORK if os.path.isdir(WORK) else None)
+        os.chmod(self.dir, 0o755)
+        self.port = port or free_port()
+        passwd = os.path.join(self.dir, "passwd")
+        with open(passwd, "w") as f:
+            for name, (password, _) in users.items():
+                f.write("%s:{PLAIN}%s::::::\n" % (name, password))
+        for name, (_, messages) in users.items():
+            self.add_messages(name, messages)
+        conf = os.path.join(self.dir, "dovecot.conf")
+        with open(conf, "w") as f:
+            f.write("""
+protocols = pop3
+listen = 127.0.0.1
+base_dir = {d}/run
+state_dir = {d}/state
+log_path = {d}/dovecot.log
+info_log_path = {d}/dovecot.log
+ssl = no
+disable_plaintext_auth = no
+auth_mechanisms = plain
+auth_failure_delay = 0
+default_internal_user = nobody
+default_login_user = nobody
+mail_location = maildir:{d}/mail/%u
+pop3_uidl_format = %08Xu%08Xv
+mail_debug = no
+protocol pop3 {{
+  mail_plugins =
+}}
+service pop3-login {{
+  chroot =
+  inet_listener pop3 {{
+    address = 127.0.0.1
+    port = {port}
+  }}
+}}
+service anvil {{
+  chroot =
+}}
+service imap-login {{
+  inet_listener imap {{
+    port = 0
+  }}
+}}
+passdb {{
+  driver = passwd-file
+  args = {passwd}
+}}
+userdb {{
+  driver = static
+  args = uid=nobody gid=nogroup home={d}/home/%u
+}}
+""".format(d=self.dir, port=self.port, passwd=passwd))
+        subprocess.run(["dovecot", "-c", conf], check=True)
+        self.conf = conf
+        wait_for("dovecot on port %d" % self.port, self._listening, 30)
+
+    def _listening(self):
+        try:
+            with socket.create_connection(("127.0.0.1", self.port), timeout=1) as s:
+                return s.recv(100).startswith(b"+OK")
+        except OSError:
+            return False
+
+    def maildir(self, user):
+        return os.path.join(self.dir, "mail", user)
+
+    def add_messages(self, user, messages):
+        md = self.maildir(user)
+        for sub in ("cur", "new", "tmp"):
+            os.makedirs(os.path.join(md, sub), exist_ok=True)
+        existing = len(os.listdir(os.path.join(md, "new"))) + len(os.listdir(os.path.join(md, "cur")))
+        for i, raw in enumerate(messages):
+            name = "%d.M%dP%d.tarvi" % (1700000000 + existing + i, existing + i, os.getpid())
+            with open(os.path.join(md, "new", name), "wb") as f:
+                f.write(raw.replace(b"\r\n", b"\n"))
+        subprocess.run(["chown", "-R", "nobody:nogroup", os.path.join(self.dir, "mail")], check=False)
+        os.makedirs(os.path.join(self.dir, "home"), exist_ok=True)
+        subprocess.run(["chown", "-R", "nobody:nogroup", os.path.join(self.dir, "home")], check=False)
+
+    def message_count(self, user):
+        md = self.maildir(user)
+        return sum(len(os.listdir(os.path.join(md, s))) for s in ("cur", "new"))
+
+    def log(self):
+        try:
+            return open(os.path.join(self.dir, "dovecot.log"), encoding="utf-8", errors="replace").read()
+        except OSError:
+            return ""
+
+    def stop(self):
+        subprocess.run(["doveadm", "-c", self.conf, "stop"], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        pidfile = os.path.join(self.dir, "run", "master.pid")
+        if os.path.exists(pidfile):
+            try:
+                pid = int(open(pidfile).read().strip())
+                wait_for("dovecot to stop", lambda: not os.path.exists("/proc/%d" % pid), 15)
+            except (ValueError, AssertionError):
+                pass
+        if not os.environ.get("TARVI_KEEP_E2E"):
+            shutil.rmtree(self.dir, ignore_errors=True)
+
+
+class WineTest(unittest.TestCase):
+    """Base of the end-to-end tests: a fresh prefix per test."""
+
+    def setUp(self):
+        self.display = display()
+        self.prefix = Prefix(self.id().split(".")[-1], self.display.display)
+        self.addCleanup(self.prefix.close)
+
+    def screenshot(self, name):
+        os.makedirs(os.path.join(BUILD, "screenshots"), exist_ok=True)
+        path = os.path.join(BUILD, "screenshots", name + ".png")
+        self.display.screenshot(path)
+        return path

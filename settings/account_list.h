@@ -1,0 +1,91 @@
+// The account page: the rows of the account list, the editor's fields and
+// the add, edit and delete actions, each written to the store at once.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+#include "common/settings.h"
+#include "common/store.h"
+#include "common/text.h"
+
+namespace tarvi::settings {
+
+struct AccountRow {
+  Text name;   // name "(" host ")"
+  Text check;  // "○" or "×"
+  std::int32_t foreColor;
+  std::int32_t backColor;
+
+  bool operator==(const AccountRow&) const = default;
+};
+
+AccountRow accountRow(const AccountSettings& a);
+
+// Column widths of the list in twips: the name column narrows when 20 or
+// more rows make the list scroll.
+struct AccountColumns {
+  int name;
+  int check;
+};
+AccountColumns accountColumns(int accountCount);
+
+// The editor's controls as texts and states.
+struct AccountForm {
+  Text name, host, port = u"110", user, password;
+  bool check = true;
+  std::int32_t foreColor = 0;
+  std::int32_t backColor = kDefaultBackColor;
+  int soundMode = 0;  // 0 common, 1 own, 2 none
+  Text sound;
+
+  bool operator==(const AccountForm&) const = default;
+};
+
+AccountForm accountForm(const AccountSettings& a);
+
+// The record the editor's OK stores: an empty name becomes user "@" host.
+// nullopt while the port is not a whole number 1..32767.
+std::optional<AccountSettings> accountFromForm(const AccountForm& form);
+
+// The editor's OK: usable while the host is not empty (an edited account
+// may keep an empty host until the host box is changed) and the port is
+// valid.
+class EditorGate {
+ public:
+  explicit EditorGate(bool editing) : hostOk_(editing) {}
+  void hostChanged(TextView host) { hostOk_ = !host.empty(); }
+  void portChanged(TextView port);
+  bool okEnabled() const { return hostOk_ && portOk_; }
+
+ private:
+  bool hostOk_;
+  bool portOk_ = true;
+};
+
+// The stored accounts 1..count() over the settings store.
+class AccountList {
+ public:
+  explicit AccountList(SettingsStore& store);
+
+  int count() const { return count_; }
+  // True for a row that holds an account (rows count from 1).
+  bool isAccountRow(int row) const { return row >= 1 && row <= count_; }
+  AccountSettings load(int n) const;
+  std::vector<AccountRow> rows() const;
+
+  // Stores a new account as number count()+1 and the new count; its number.
+  int add(const AccountSettings& a);
+  // Rewrites account n; false (nothing written) for a row without account.
+  bool edit(int n, const AccountSettings& a);
+  // Moves every later account one number down and lowers the count; the
+  // keys of the former last number stay but are no longer read.
+  bool remove(int n);
+
+ private:
+  SettingsStore& store_;
+  int count_;
+};
+
+}  // namespace tarvi::settings

@@ -1,0 +1,200 @@
+#include "settings/account_list.h"
+
+#include <gtest/gtest.h>
+
+#include "common/scramble.h"
+#include "tests/fakes/fake_store.h"
+
+namespace tarvi::settings {
+namespace {
+
+using fakes::FakeStore;
+
+AccountSettings account(const char* name, const char* host, const char* user = "u") {
+  AccountSettings a;
+  a.Aname = fromUtf8(name);
+  a.Hname = fromUtf8(host);
+  a.Uname = fromUtf8(user);
+  a.Passw = u"pw" + fromUtf8(name);
+  a.Scolor1 = static_cast<std::int32_t>(a.Aname.size());
+  return a;
+}
+
+FakeStore storeWith(int n) {
+  FakeStore store;
+  AccountList list(store);
+  for (int i = 1; i <= n; ++i) list.add(account(("acc" + std::to_string(i)).c_str(), "h"));
+  return store;
+}
+
+std::vector<std::string> names(const AccountList& list) {
+  std::vector<std::string> out;
+  for (const auto& r : list.rows()) out.push_back(toUtf8(r.name));
+  return out;
+}
+
+TEST(AccountList, AddStoresTheAccountAndTheCount) {
+  FakeStore store;
+  AccountList list(store);
+  AccountForm f;  // a new account as the editor shows it
+  f.host = u"pop.example.jp";
+  f.user = u"taro";
+  f.password = u"秘密abc";
+  auto a = accountFromForm(f);
+  ASSERT_TRUE(a);
+  EXPECT_EQ(list.add(*a), 1);
+  EXPECT_EQ(store.at("accountno"), "1");
+  EXPECT_EQ(store.at("Aname1"), "taro@pop.example.jp");
+  EXPECT_EQ(store.at("Portno1"), "110");
+  EXPECT_EQ(store.at("Check1"), "1");
+  EXPECT_EQ(store.at("Scolor11"), "0");
+  EXPECT_EQ(store.at("Scolor21"), "16777088");
+  EXPECT_EQ(store.at("Wavdir2_1"), "0");
+  EXPECT_EQ(toUtf8(*store.get(u"Passw1")), toUtf8(scramblePass(u"秘密abc")));
+  EXPECT_EQ(store.writes.back(), u"accountno");  // the count after the account
+  EXPECT_EQ(list.load(1).Passw, u"秘密abc");
+  EXPECT_EQ(AccountList(store).count(), 1);
+}
+
+TEST(AccountList, EmptyFieldsAndTheNameRule) {
+  struct Case {
+    const char16_t *name, *user, *host;
+    const char *storedName, *storedUser;
+  } cases[] = {{u"", u"taro", u"pop.x", "taro@pop.x", "taro"},
+               {u"", u"", u"pop.x", "@pop.x", "0"},
+               {u"", u"", u"", "@", "0"},
+               {u"会社", u"", u"h", "会社", "0"}};
+  for (const auto& c : cases) {
+    FakeStore store;
+    AccountForm f;
+    f.name = c.name;
+    f.user = c.user;
+    f.host = c.host;
+    AccountList(store).add(*accountFromForm(f));
+    EXPECT_EQ(store.at("Aname1"), c.storedName);
+    EXPECT_EQ(store.at("Uname1"), c.storedUser);
+    EXPECT_EQ(store.at("Passw1"), "0");
+    EXPECT_EQ(AccountList(store).load(1).Passw, u"");
+  }
+}
+
+TEST(AccountList, FormRoundTripAndPortRule) {
+  AccountSettings a = account("n", "h");
+  a.Portno = 995;
+  a.Check = 0;
+  a.Scolor2 = 16777215;
+  a.Wavmode = 1;
+  a.Wavdir2_ = u"C:\\a.wav";
+  EXPECT_EQ(accountFromForm(accountForm(a)), std::optional<AccountSettings>(a));
+  AccountForm f = accountForm(a);
+  for (const char16_t* bad : {u"0", u"-1", u"32768", u"70000", u"", u"1.5", u"abc"}) {
+    f.port = bad;
+    EXPECT_FALSE(accountFromForm(f)) << toUtf8(bad);
+  }
+  a.Wavmode = 7;  // damaged: shown as the common sound
+  EXPECT_EQ(accountForm(a).soundMode, 0);
+}
+
+TEST(AccountList, EditorGate) {
+  EditorGate add(false);
+  EXPECT_FALSE(add.okEnabled());  // a new account needs a host
+  add.hostChanged(u"p");
+  EXPECT_TRUE(add.okEnabled());
+  add.portChanged(u"0");
+  EXPECT_FALSE(add.okEnabled());
+  add.portChanged(u"110");
+  add.hostChanged(u"");
+  EXPECT_FALSE(add.okEnabled());
+  EditorGate edit(true);  // an edited account starts usable, even without host
+  EXPECT_TRUE(edit.okEnabled());
+  edit.portChanged(u"x");
+  EXPECT_FALSE(edit.okEnabled());
+}
+
+TEST(AccountList, RowsShowNameHostCheckAndColours) {
+  AccountSettings a = account("会社", "pop.example.jp");
+  a.Check = 0;
+  a.Scolor1 = 255;
+  a.Scolor2 = 16777215;
+  const AccountRow r = accountRow(a);
+  EXPECT_EQ(toUtf8(r.name), "会社(pop.example.jp)");
+  EXPECT_EQ(toUtf8(r.check), "×");
+  EXPECT_EQ(r.foreColor, 255);
+  EXPECT_EQ(r.backColor, 16777215);
+  a.Check = 1;
+  EXPECT_EQ(toUtf8(accountRow(a).check), "○");
+  EXPECT_EQ(accountColumns(19).name, 4960);
+  EXPECT_EQ(accountColumns(20).name, 4700);
+  EXPECT_EQ(accountColumns(0).check, 320);
+}
+
+TEST(AccountList, DeleteRenumbers) {
+  struct Case {
+    int count, removed;
+    std::vector<std::string> left;
+  } cases[] = {{4, 2, {"acc1(h)", "acc3(h)", "acc4(h)"}},
+               {4, 4, {"acc1(h)", "acc2(h)", "acc3(h)"}},
+               {4, 1, {"acc2(h)", "acc3(h)", "acc4(h)"}},
+               {1, 1, {}}};
+  for (const auto& c : cases) {
+    FakeStore store = storeWith(c.count);
+    AccountList list(store);
+    const AccountSettings last = list.load(c.count);
+    store.writes.clear();
+    ASSERT_TRUE(list.remove(c.removed));
+    EXPECT_EQ(list.count(), c.count - 1);
+    EXPECT_EQ(store.at("accountno"), std::to_string(c.count - 1));
+    EXPECT_EQ(names(AccountList(store)), c.left);
+    // Nothing is erased: the former last number still holds its account.
+    EXPECT_EQ(list.load(c.count), last);
+    // Only the moved accounts and the count are written.
+    EXPECT_EQ(store.writes.size(), static_cast<std::size_t>(10 * (c.count - c.removed) + 1));
+  }
+}
+
+TEST(AccountList, MovedAccountsKeepEveryField) {
+  FakeStore store = storeWith(3);
+  AccountList list(store);
+  AccountSettings third = account("三番", "pop3.x", "");
+  third.Portno = 1110;
+  third.Check = 0;
+  third.Scolor2 = 123;
+  third.Wavmode = 2;
+  third.Wavdir2_ = u"C:\\鳴る.wav";
+  ASSERT_TRUE(list.edit(3, third));
+  ASSERT_TRUE(list.remove(1));
+  AccountSettings expect = third;
+  expect.Uname = u"0";  // an empty user is stored as "0" and reads back so
+  EXPECT_EQ(list.load(2), expect);
+}
+
+TEST(AccountList, EditAndDeleteOnlyExistingRows) {
+  FakeStore store = storeWith(2);
+  AccountList list(store);
+  store.writes.clear();
+  for (int row : {0, 3, -1, 40}) {
+    EXPECT_FALSE(list.isAccountRow(row));
+    EXPECT_FALSE(list.edit(row, account("x", "y")));
+    EXPECT_FALSE(list.remove(row));
+  }
+  EXPECT_TRUE(store.writes.empty());
+  EXPECT_EQ(list.count(), 2);
+  // Editing without change rewrites the same values under the same number.
+  const FakeStore before = store;
+  ASSERT_TRUE(list.edit(2, list.load(2)));
+  EXPECT_EQ(store.values, before.values);
+  EXPECT_EQ(store.writes.size(), 10u);
+}
+
+TEST(AccountList, DamagedCountMeansNoAccounts) {
+  FakeStore store;
+  store.set("accountno", "-3");
+  AccountList list(store);
+  EXPECT_EQ(list.count(), 0);
+  EXPECT_TRUE(list.rows().empty());
+  EXPECT_EQ(list.add(account("a", "b")), 1);
+  EXPECT_EQ(store.at("accountno"), "1");
+}
+
+}  // namespace
+}  // namespace tarvi::settings

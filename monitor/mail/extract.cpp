@@ -52,6 +52,17 @@ std::size_t beforeDelimiter(std::size_t boundaryPos) {
   return boundaryPos >= 2 ? boundaryPos - 2 : 0;
 }
 
+// Deletes every CRLF, also one that a deletion brings together ("\r\r\n\n"),
+// so the result holds no line break at all.
+void eraseLineBreaks(Text& text) {
+  std::size_t write = 0;
+  for (char16_t c : text) {
+    text[write++] = c;
+    if (c == u'\n' && write >= 2 && text[write - 2] == u'\r') write -= 2;
+  }
+  text.resize(write);
+}
+
 bool isBlank(char16_t c) { return c == u' ' || c == u'\t'; }
 
 }  // namespace
@@ -76,6 +87,8 @@ Text extractSubject(TextView reply) {
       const std::size_t word = findNoCase(joined, kWordOpen);
       if (word == npos) return {};
       joined.resize(word);
+      // TABs separate the popup's columns: none may stay, here neither.
+      eraseChar(joined, u'\t');
       return joined;
     }
     pos = br + kCrLf.size();
@@ -195,7 +208,7 @@ RetrievedMail extractRetrieved(Text& reply) {
   }
   eraseChar(mail.Body, u'\t');
   eraseChar(mail.AttachNames, u'\t');
-  eraseAll(mail.AttachNames, kCrLf);
+  eraseLineBreaks(mail.AttachNames);
   mail.HasAttach = found;
   return mail;
 }

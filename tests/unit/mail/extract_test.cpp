@@ -38,6 +38,7 @@ TEST(ExtractSubject, UnfoldsAndDecodes) {
       {u"Subject: abc", u""},
       {u"Subject: abc " + bWord(u"日本"), u"abc "},
       {u"Subject: abc\r\n  ", u""},
+      {u"Subject: a\tb\r\n\tc " + bWord(u"日本"), u"ab\r\nc "},
       {u"Subject: abc\r\n", u"abc"},
       {u"Subject: ", u""},
       // Encoded words as Japanese mail programs fold them.
@@ -315,6 +316,9 @@ TEST(SubListSet2, MalformedRepliesDegrade) {
        Text(400, u'x') + u"\r\n", true, u"\"\" "},
       {"part without a blank line after its header",
        u"boundary=\"B\"\r\nB\r\nContent-Type: x", u"", false, u""},
+      {"name with line breaks that meet when deleted",
+       u"boundary=\"B\"\r\nB\r\nContent-Type: x; name=\"a\r\r\n\n\tb\"\r\n\r\n", u"", true,
+       u"\"ab\" "},
       {"boundary opener only", u"boundary=\"B\"", u"", false, u""},
       // The text before the named part is cut inside the opener itself.
       {"part start right after the opener", u"boundary=\"B\"B\r\nContent-Type: name=\"n\"\r\n",

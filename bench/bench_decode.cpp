@@ -1,0 +1,164 @@
+// Throughput of header decoding and extraction, and how the extraction of
+// one retrieved message grows with its size. Prints figures; judges nothing.
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <functional>
+#include <vector>
+
+#include "monitor/mail/decode.h"
+#include "monitor/mail/extract.h"
+#include "tests/unit/mail/mail_samples.h"
+
+namespace {
+
+using namespace tarvi;
+using samples::bWord;
+using samples::jis;
+using samples::lines;
+
+const char16_t* const kWords[] = {u"会議",   u"資料",     u"見積書", u"ご案内", u"お知らせ",
+                                  u"週末の", u"打ち合わせ", u"について", u"確認",  u"予定"};
+
+Text topReply(int i) {
+  const Text w1 = kWords[i % 10], w2 = kWords[(i / 10) % 10], w3 = kWords[(i / 100) % 10];
+  Text subject;
+  switch (i % 4) {
+    case 0: subject = u"Subject: " + bWord(w1 + w2) + u"\r\n " + bWord(w3 + u"(" + decimal(i) + u")"); break;
+    case 1: subject = u"Subject: Re: " + bWord(w1, u"=?iso-2022-jp?b?") + u" No." + decimal(i); break;
+    case 2: subject = u"Subject: " + jis(w2 + w3); break;
+    default: subject = u"Subject: plain subject " + decimal(i); break;
+  }
+  return u"+OK\r\n" +
+         lines({u"Return-Path: <user" + decimal(i) + u"@example.jp>",
+                u"Received: from mail.example.jp by pop.example.jp; Mon, 1 Jan 2024 00:00:00 +0900",
+                u"From: " + bWord(u"山田") + u" " + bWord(u"太郎") + u" <taro@example.jp>",
+                u"To: user@example.jp", subject, u"Date: Mon, 1 Jan 2024 00:00:00 +0900",
+                u"MIME-Version: 1.0",
+                i % 3 ? u"Content-Type: text/plain; charset=ISO-2022-JP"
+                      : u"Content-Type: multipart/mixed;\r\n\tboundary=\"----=_Part_" + decimal(i) + u"\"",
+                u"", jis(u"本文の一行目です。"), u"line 2", u"line 3", u"line 4", u"line 5", u"."});
+}
+
+// A multipart/mixed message of about `bytes` characters: a JIS text part and
+// attachments of `attachment` characters of Base64 each.
+Text retrReply(std::size_t bytes, std::size_t attachment) {
+  const Text b = u"----=_NextPart_000_0001";
+  Text text;
+  while (text.size() < 3000) text += jis(u"添付ファイルをご確認ください。") + u"\r\n";
+  Text out = u"+OK\r\n" + lines({u"From: a@example.jp", u"Subject: " + bWord(u"資料送付"),
+                                 u"Content-Type: multipart/mixed; boundary=\"" + b + u"\"", u"",
+                                 u"This is a multi-part message in MIME format.", u"", u"--" + b,
+                                 u"Content-Type: text/plain; charset=ISO-2022-JP", u""}) +
+             text;
+  Text line(76, u'Q');
+  for (int n = 1; out.size() < bytes; ++n) {
+    out += lines({u"--" + b, u"Content-Type: application/octet-stream;",
+                  u" name=\"" + bWord(u"資料" + decimal(n) + u".pdf") + u"\"",
+                  u"Content-Transfer-Encoding: base64", u""});
+    for (std::size_t k = 0; k < attachment && out.size() < bytes; k += 78) out += line + u"\r\n";
+  }
+  out += lines({u"--" + b + u"--", u"."});
+  return out;
+}
+
+// A plain message of about `bytes` characters whose body is JIS throughout.
+Text plainReply(std::size_t bytes) {
+  Text out = u"+OK\r\n" + lines({u"From: a@example.jp", u"Subject: s", u""});
+  const Text line = jis(u"長い本文が続きます。") + u" text\r\n";
+  while (out.size() < bytes) out += line;
+  return out + u".\r\n";
+}
+
+double seconds(const std::function<void()>& f, int repeat = 3) {
+  double best = 1e30;
+  for (int r = 0; r < repeat; ++r) {
+    const auto t0 = std::chrono::steady_clock::now();
+    f();
+    const auto t1 = std::chrono::steady_clock::now();
+    best = std::min(best, std::chrono::duration<double>(t1 - t0).count());
+  }
+  return best;
+}
+
+constexpr double kMB = 1024.0 * 1024.0;
+
+}  // namespace
+
+int main() {
+  // 1. TOP replies through subListSet.
+  const int topCount = 10000;
+  std::vector<Text> tops;
+  std::size_t topChars = 0;
+  for (int i = 0; i < topCount; ++i) {
+    tops.push_back(topReply(i));
+    topChars += tops.back().size();
+  }
+  MailList list;
+  list.redim(1);
+  list.ensureMessages(topCount);
+  const double tTop = seconds([&] {
+    for (int i = 0; i < topCount; ++i) subListSet(list, 1, i + 1, tops[static_cast<std::size_t>(i)]);
+  });
+  std::printf("subListSet: %d TOP replies, %.2f MB: %.3f s, %.0f headers/s, %.1f MB/s\n", topCount,
+              topChars / kMB, tTop, topCount / tTop, topChars / kMB / tTop);
+  std::printf("  sample: %s / %s\n", toUtf8(list.at(1, 1).From).c_str(),
+              toUtf8(list.at(1, 1).Subject).c_str());
+
+  // decodeHeader alone on the subjects and senders.
+  std::vector<Text> values;
+  std::size_t valueChars = 0;
+  for (int i = 0; i < topCount; ++i) {
+    values.push_back(bWord(kWords[i % 10]) + u" " + bWord(kWords[(i + 3) % 10]) + u" <x@example.jp>");
+    valueChars += values.back().size();
+  }
+  std::size_t sink = 0;
+  const double tDec = seconds([&] {
+    for (const Text& v : values) sink += decodeHeader(v, true).size();
+  });
+  std::printf("decodeHeader: %d values: %.3f s, %.0f headers/s, %.1f MB/s\n", topCount, tDec,
+              topCount / tDec, valueChars / kMB / tDec);
+
+  // 2. RETR replies of 1 MB through subListSet2.
+  const int retrCount = 100;
+  const Text retr = retrReply(1 << 20, 200000);
+  list.ensureMessages(retrCount);
+  const double tRetr = seconds([&] {
+    for (int i = 1; i <= retrCount; ++i) {
+      Text reply = retr;
+      subListSet2(list, 1, i, reply);
+    }
+  }, 1);
+  std::printf("subListSet2: %d RETR replies of %.2f MB: %.3f s, %.1f replies/s, %.1f MB/s\n",
+              retrCount, retr.size() / kMB, tRetr, retrCount / tRetr,
+              retrCount * (retr.size() / kMB) / tRetr);
+  std::printf("  sample: names %zu chars, body %zu chars\n", list.at(1, 1).AttachNames.size(),
+              list.at(1, 1).Body.size());
+
+  // 3. Growth with the size of one reply.
+  std::printf("growth of one reply (s, and s per MB):\n");
+  std::printf("  %6s %22s %22s %22s\n", "MB", "plain JIS body", "multipart 64 KB parts",
+              "multipart 2 KB parts");
+  for (std::size_t mb = 1; mb <= 32; mb *= 2) {
+    const std::size_t bytes = mb << 20;
+    const Text plain = plainReply(bytes);
+    const Text parts = retrReply(bytes, 65536);
+    const Text small = retrReply(bytes, 2048);
+    // Best of three; the copy of the reply is made outside the timing.
+    auto run = [&](const Text& r) {
+      double best = 1e30;
+      for (int k = 0; k < 3; ++k) {
+        Text reply = r;
+        best = std::min(best, seconds([&] {
+          RetrievedMail m = extractRetrieved(reply);
+          sink += m.Body.size();
+        }, 1));
+      }
+      return best;
+    };
+    const double a = run(plain), b = run(parts), c = run(small);
+    std::printf("  %6zu %10.4f %10.4f/MB %10.4f %10.4f/MB %10.4f %10.4f/MB\n", mb, a, a / mb, b,
+                b / mb, c, c / mb);
+  }
+  return sink == 0 ? 1 : 0;
+}

@@ -30,6 +30,7 @@ bool MailForm::initialize(bool anotherInstanceRunning, int twipsPerPixelX, int t
 bool MailForm::load() {
   svc.view.hide();
   svc.view.removeCloseMenu();
+  if (hookWindow) hookWindow();
   for (;;) {
     loadoption();
     if (resetMailTable) resetMailTable(opt.accountno);
@@ -74,6 +75,7 @@ bool MailForm::queryUnload() {
     }
   }
   if (setupHotkeys) setupHotkeys(0);
+  if (unhookWindow) unhookWindow();
   if (saveLayout) saveLayout();
   return true;
 }
@@ -87,6 +89,7 @@ void MailForm::onTimer(TimerId id) {
       svc.lamp.scrollLamp(0);
       break;
     default:
+      if (auto& h = timerHandlers[static_cast<int>(id)]) h();
       break;
   }
 }
@@ -110,6 +113,52 @@ void MailForm::mnu_end() {
 }
 
 void MailForm::Endfun() { svc.view.unload(); }
+
+void MailForm::mnu_opt() {
+  turnoff();
+  OpenOption();
+}
+
+void MailForm::OpenOption() {
+  const std::int16_t before = opt.accountno;
+  // A missing settings program is no error: the settings are reloaded and
+  // the hotkeys renewed all the same.
+  startAndWait(svc.processes.exeFolder() + u"\\tarvicfg.exe");
+  loadoption();
+  if (opt.accountno != before) {
+    if (resetMailTotal) resetMailTotal();
+    if (resetMailTable) resetMailTable(opt.accountno);
+    if (initGrid) initGrid();
+  }
+  if (setupHotkeys) {
+    setupHotkeys(0);
+    setupHotkeys(1);
+  }
+}
+
+void MailForm::ExecMailapp(int n) {
+  timers.enable(TimerId::Timer1);
+  if (n < 1 || n > 2) return;
+  const Text& path = opt.Mailerdir[static_cast<std::size_t>(n)];
+  if (path.empty()) return;
+  if (path[0] != u'"') {
+    if (svc.processes.isOrdinaryFile(path)) svc.processes.start(path);
+    return;
+  }
+  const std::size_t close = path.find(u'"', 1);
+  if (close == Text::npos) return;
+  // The whole text is started, so that what follows the quotes reaches the
+  // mailer as its arguments.
+  if (svc.processes.isOrdinaryFile(path.substr(1, close - 1))) svc.processes.start(path);
+}
+
+void MailForm::MailBt_Click(int index) {
+  svc.lamp.scrollLamp(0);
+  timers.disable(TimerId::lighttimer);
+  timers.enable(TimerId::Timer1);
+  svc.view.hide();
+  ExecMailapp(index);
+}
 
 void MailForm::resizeAccountTables(int accounts) {
   const std::size_t n = static_cast<std::size_t>(accounts) + 1;

@@ -49,6 +49,13 @@ class MailForm {
   void mnu_pop();
   void mnu_end();
   void Endfun();
+  void mnu_opt();
+
+  // Launching: the settings program (then everything is reloaded) and the
+  // two configured mail programs.
+  void OpenOption();
+  void ExecMailapp(int n);
+  void MailBt_Click(int index);
 
   // Settings.
   bool loadoption();  // false when a value did not convert
@@ -66,8 +73,11 @@ class MailForm {
   }
   // Called at step 4b of every configuration pass to empty the mail table.
   std::function<void(int accounts)> resetMailTable;
-  // Hotkey registration (1) and release (0).
+  // Hotkey registration (1) and release (0), and the window hook that
+  // catches the hotkey messages.
   std::function<void(int on)> setupHotkeys;
+  std::function<void()> hookWindow;
+  std::function<void()> unhookWindow;
   // Popup set-up at start-up and layout saving at unload.
   std::function<void()> initGrid;
   std::function<void()> saveLayout;
@@ -75,6 +85,12 @@ class MailForm {
   std::function<void()> checkmail;
   // Cleared before the first check (the check cycle's flag).
   std::function<void()> clearNoNotify;
+  // Handlers of the timers the form does not handle itself, set by the
+  // parts of the monitor that own them.
+  std::array<std::function<void()>, kTimerCount> timerHandlers;
+  // The check cycle's total of listed messages, zeroed when the account
+  // count changes.
+  std::function<void()> resetMailTotal;
 
   GeneralSettings opt;
   AccountSettings cur;

@@ -96,6 +96,13 @@ class Processes {
   // The exit code, 259 while running; nullopt when the query fails.
   virtual std::optional<std::uint32_t> exitCode(std::uintptr_t handle) = 0;
   virtual void close(std::uintptr_t handle) = 0;
+  // True when an ordinary file (not a folder, not hidden, not system) exists
+  // under exactly this path. Fakes that never launch anything keep the
+  // default.
+  virtual bool isOrdinaryFile(const Text& path) {
+    (void)path;
+    return false;
+  }
 };
 
 // What the core asks of the main window itself.

@@ -4,7 +4,9 @@
 #include <commctrl.h>
 
 #include "common/win32/registry_store.h"
+#include "monitor/desktop/hotkeys.h"
 #include "monitor/desktop/mail_form.h"
+#include "monitor/win32/hotkey_registrar.h"
 #include "monitor/win32/main_window.h"
 #include "monitor/win32/win32_services.h"
 
@@ -27,6 +29,8 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
   Win32KeyboardLamp lamp;
   MainWindow window(instance);
   MailForm form({store, timers, pump, dialogs, processes, window, lamp});
+  Win32HotkeyRegistrar hotkeyRegistrar;
+  Hotkeys hotkeys(hotkeyRegistrar, dialogs, form.opt.Hotkeynum);
 
   HDC screen = GetDC(nullptr);
   const int dpiX = screen ? GetDeviceCaps(screen, LOGPIXELSX) : 96;
@@ -38,6 +42,25 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
   if (!window.create()) return 1;
   timers.attach(window.hwnd());
   window.attach(&form);
+  hotkeyRegistrar.attach(window.hwnd(), &hotkeys);
+  form.hookWindow = [&] { hotkeyRegistrar.hookWindow(); };
+  form.unhookWindow = [&] { hotkeyRegistrar.unhookWindow(); };
+  form.setupHotkeys = [&](int mode) { hotkeys.setupHotkeys(mode); };
+  hotkeys.OpenOption = [&] { form.OpenOption(); };
+  hotkeys.endMonitor = [&] {
+    // The user declined to choose other keys: the unload query runs, and the
+    // monitor ends whatever it was answered.
+    form.queryUnload();
+    ExitProcess(0);
+  };
+  hotkeys.commands[0] = [&] { form.mnu_opt(); };
+  hotkeys.commands[1] = [&] {
+    if (form.checkmail) form.checkmail();
+  };
+  hotkeys.commands[2] = [&] { form.mnu_pop(); };
+  hotkeys.commands[3] = [&] { form.ExecMailapp(1); };
+  hotkeys.commands[4] = [&] { form.ExecMailapp(2); };
+  hotkeys.commands[5] = [&] { form.mnu_end(); };
   // Re-apply the timer state now that the window exists.
   form.timers.setInterval(TimerId::Timer1, form.timers.interval(TimerId::Timer1));
   if (!form.load()) return 0;

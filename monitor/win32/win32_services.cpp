@@ -97,6 +97,14 @@ std::optional<std::uint32_t> Win32Processes::exitCode(std::uintptr_t handle) {
 
 void Win32Processes::close(std::uintptr_t handle) { CloseHandle(reinterpret_cast<HANDLE>(handle)); }
 
+bool Win32Processes::isOrdinaryFile(const Text& path) {
+  // Wildcards would make a search pattern of the path, not a file name.
+  if (path.empty() || path.find_first_of(u"*?") != Text::npos) return false;
+  const DWORD a = GetFileAttributesW(wide(path).c_str());
+  return a != INVALID_FILE_ATTRIBUTES &&
+         !(a & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM));
+}
+
 void Win32KeyboardLamp::scrollLamp(int on) {
   const bool lit = (GetKeyState(VK_SCROLL) & 1) != 0;
   if (lit == (on != 0)) return;

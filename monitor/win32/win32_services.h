@@ -41,6 +41,7 @@ class Win32Processes : public Processes {
   std::optional<std::uintptr_t> open(std::uint32_t pid) override;
   std::optional<std::uint32_t> exitCode(std::uintptr_t handle) override;
   void close(std::uintptr_t handle) override;
+  bool isOrdinaryFile(const Text& path) override;
 };
 
 class Win32KeyboardLamp : public KeyboardLamp {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <deque>
+#include <set>
 
 #include "tests/fakes/fake_store.h"
 
@@ -271,6 +272,95 @@ TEST_F(FormTest, Commands) {
   EXPECT_FALSE(form.timers.enabled(TimerId::lighttimer));
   form.mnu_end();
   EXPECT_EQ(t.log.back(), "unload");
+}
+
+}  // namespace
+}  // namespace tarvi
+
+namespace tarvi {
+namespace {
+
+struct FileProcesses : Timeline {
+  std::set<Text> files;
+  bool isOrdinaryFile(const Text& p) override { return files.count(p) > 0; }
+};
+
+TEST(ExecMailapp, PathRules) {
+  const struct {
+    const char16_t* stored;
+    const char16_t* file;  // the ordinary file that exists, if any
+    const char* started;   // what is started, "" for nothing
+  } cases[] = {
+      {u"C:\\mail\\mailer.exe", u"C:\\mail\\mailer.exe", "start C:\\mail\\mailer.exe"},
+      {u"C:\\mail\\mailer.exe", u"", ""},
+      {u"\"C:\\Program Files\\m.exe\" /check", u"C:\\Program Files\\m.exe",
+       "start \"C:\\Program Files\\m.exe\" /check"},
+      {u"\"C:\\Program Files\\m.exe\" /check", u"", ""},
+      {u"\"C:\\Program Files\\m.exe /check", u"C:\\Program Files\\m.exe", ""},
+      {u"C:\\mail\\mailer.exe /x", u"C:\\mail\\mailer.exe", ""},  // no file has that name
+      {u"\"\"", u"", ""},
+      {u"", u"", ""},
+  };
+  for (const auto& c : cases) {
+    fakes::FakeStore store;
+    FileProcesses t;
+    if (*c.file) t.files.insert(c.file);
+    MailForm form{{store, t, t, t, t, t, t}};
+    form.opt.Mailerdir[1] = c.stored;
+    form.ExecMailapp(1);
+    EXPECT_EQ(t.count("start"), *c.started ? 1 : 0) << toUtf8(c.stored);
+    if (*c.started) {
+      EXPECT_TRUE(t.has(c.started)) << toUtf8(c.stored);
+    }
+    EXPECT_TRUE(form.timers.enabled(TimerId::Timer1));
+    EXPECT_FALSE(t.has("hide"));  // the hotkey path leaves the popup alone
+  }
+}
+
+TEST(ExecMailapp, ButtonStopsLampAndHidesPopupFirst) {
+  fakes::FakeStore store;
+  FileProcesses t;
+  t.files.insert(u"C:\\m2.exe");
+  MailForm form{{store, t, t, t, t, t, t}};
+  form.opt.Mailerdir[2] = u"C:\\m2.exe";
+  form.timers.enable(TimerId::lighttimer);
+  t.log.clear();
+  form.MailBt_Click(2);
+  auto hide = std::find(t.log.begin(), t.log.end(), "hide");
+  auto start = std::find(t.log.begin(), t.log.end(), "start C:\\m2.exe");
+  auto lamp = std::find(t.log.begin(), t.log.end(), "lamp 0");
+  ASSERT_NE(start, t.log.end());
+  EXPECT_LT(lamp, hide);
+  EXPECT_LT(hide, start);
+  EXPECT_FALSE(form.timers.enabled(TimerId::lighttimer));
+}
+
+TEST_F(FormTest, OpenOptionRebuildsOnlyWhenTheAccountCountChanged) {
+  store.set("accountno", "2");
+  form.load();
+  hooks.clear();
+  int totals = 0;
+  form.resetMailTotal = [&] { ++totals; };
+  form.OpenOption();  // same count
+  EXPECT_EQ(hooks, (std::vector<std::string>{"hotkeys 0", "hotkeys 1"}));
+  EXPECT_EQ(totals, 0);
+  hooks.clear();
+  t.onStart = [&](const Text&) -> std::optional<std::uint32_t> {
+    store.set("accountno", "3");
+    return 5;
+  };
+  form.OpenOption();
+  EXPECT_EQ(hooks, (std::vector<std::string>{"mailtable 3", "initGrid", "hotkeys 0", "hotkeys 1"}));
+  EXPECT_EQ(totals, 1);
+  // A settings program that cannot start is no error: reload all the same.
+  hooks.clear();
+  t.onStart = [](const Text&) { return std::nullopt; };
+  store.set("Checktimerval", "4");
+  const int boxes = t.count("box");
+  form.OpenOption();
+  EXPECT_EQ(t.count("box"), boxes);
+  EXPECT_EQ(form.opt.Checktimerval, 4);
+  EXPECT_EQ(hooks, (std::vector<std::string>{"hotkeys 0", "hotkeys 1"}));
 }
 
 }  // namespace

@@ -77,7 +77,8 @@ class Prefix:
                 shutil.copy2(src, dst, follow_symlinks=False)
         self.app = os.path.join(self.path, "drive_c", "tarvi")
         os.makedirs(self.app, exist_ok=True)
-        for exe in ("tarvimon.exe", "tarvicfg.exe", "tarvidrv.exe", "storetool.exe", "fakecfg.exe"):
+        for exe in ("tarvimon.exe", "tarvicfg.exe", "tarvidrv.exe", "storetool.exe", "fakecfg.exe",
+                    "recordargs.exe"):
             src = os.path.join(WIN_BIN, exe)
             if os.path.exists(src):
                 shutil.copy2(src, self.app)

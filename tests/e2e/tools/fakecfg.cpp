@@ -13,6 +13,10 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
   store.put(u"fakecfgRuns", tarvi::decimal(runs + 1));
   wchar_t mode[32] = L"";
   GetEnvironmentVariableW(L"FAKECFG_MODE", mode, 32);
+  if (std::wstring(mode) == L"popupkey") {  // the popup moves to Ctrl+B
+    store.put(u"Hotkeynum2", u"66");
+    return 0;
+  }
   // "none": store nothing; "firstnone": nothing at the first run only.
   if (std::wstring(mode) == L"none" || (std::wstring(mode) == L"firstnone" && runs == 0)) return 0;
   tarvi::AccountSettings a;

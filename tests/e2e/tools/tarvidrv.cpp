@@ -6,8 +6,19 @@
 //   tarvidrv texts HWND              the window's and its children's texts
 //   tarvidrv click HWND ID           presses the dialog's button ID
 //   tarvidrv post HWND MSG WP LP     PostMessage (numbers in decimal)
+//   tarvidrv grab MODS VK            holds that hotkey (as another program
+//                                    would) until its window is closed
 //   tarvidrv scrollstate             1 when the Scroll Lock lamp is lit
+//   tarvidrv key MODS VK             presses a key chord (MODS: 2 Ctrl, 4 Shift)
+//                                    from a focused window of its own, as a
+//                                    user would: Wine checks hotkeys then
+//   tarvidrv settext HWND ID TEXT    sets a control's text (as typing would)
+//   tarvidrv select HWND ID INDEX    selects a combo box item, notifying the dialog
+//   tarvidrv lvrows HWND ID          a ListView's rows, cells TAB-separated
+//   tarvidrv state HWND ID           "enabled checked" of a control, each 0 or 1
 #include <windows.h>
+
+#include <commctrl.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -82,6 +93,85 @@ BOOL CALLBACK listChild(HWND h, LPARAM) {
   return TRUE;
 }
 
+std::wstring wideArg(const wchar_t* w) { return w ? std::wstring(w) : std::wstring(); }
+
+// Reads every cell of another process's ListView through memory allocated
+// in that process, since LVM_GETITEMTEXTW carries pointers.
+int listRows(HWND view) {
+  DWORD pid = 0;
+  GetWindowThreadProcessId(view, &pid);
+  HANDLE proc = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, pid);
+  if (!proc) return 1;
+  constexpr SIZE_T kChars = 1024;
+  const SIZE_T size = sizeof(LVITEMW) + kChars * sizeof(wchar_t);
+  auto* remote = static_cast<char*>(VirtualAllocEx(proc, nullptr, size, MEM_COMMIT, PAGE_READWRITE));
+  if (!remote) {
+    CloseHandle(proc);
+    return 1;
+  }
+  HWND header = reinterpret_cast<HWND>(SendMessageW(view, LVM_GETHEADER, 0, 0));
+  const int columns = header ? static_cast<int>(SendMessageW(header, HDM_GETITEMCOUNT, 0, 0)) : 1;
+  const int rows = static_cast<int>(SendMessageW(view, LVM_GETITEMCOUNT, 0, 0));
+  for (int r = 0; r < rows; ++r) {
+    std::wstring line;
+    for (int c = 0; c < columns; ++c) {
+      LVITEMW item{};
+      item.iSubItem = c;
+      item.cchTextMax = static_cast<int>(kChars);
+      item.pszText = reinterpret_cast<LPWSTR>(remote + sizeof(LVITEMW));
+      WriteProcessMemory(proc, remote, &item, sizeof item, nullptr);
+      const auto n = SendMessageW(view, LVM_GETITEMTEXTW, static_cast<WPARAM>(r), reinterpret_cast<LPARAM>(remote));
+      wchar_t buf[kChars] = {};
+      ReadProcessMemory(proc, remote + sizeof(LVITEMW), buf, sizeof buf - sizeof(wchar_t), nullptr);
+      if (c) line += L'\t';
+      line.append(buf, static_cast<std::size_t>(n > 0 && n < static_cast<LRESULT>(kChars) ? n : 0));
+    }
+    out(utf8(line) + "\n");
+  }
+  VirtualFreeEx(proc, remote, 0, MEM_RELEASE);
+  CloseHandle(proc);
+  return 0;
+}
+
+void pump(DWORD ms) {
+  const DWORD end = GetTickCount() + ms;
+  MSG msg;
+  while (static_cast<LONG>(end - GetTickCount()) > 0) {
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
+    Sleep(10);
+  }
+}
+
+int pressKey(unsigned mods, WORD vk) {
+  // Wine delivers a hotkey only while one of its windows has the focus.
+  HWND w = CreateWindowExW(WS_EX_TOPMOST, L"STATIC", L"tarvidrv", WS_POPUP | WS_VISIBLE, 0, 0, 40,
+                           20, nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
+  SetForegroundWindow(w);
+  SetFocus(w);
+  pump(300);
+  INPUT in[4] = {};
+  int n = 0;
+  const WORD mod = (mods & 4) ? VK_SHIFT : ((mods & 2) ? VK_CONTROL : 0);
+  if (mod) {
+    in[n].type = INPUT_KEYBOARD;
+    in[n++].ki.wVk = mod;
+  }
+  in[n].type = INPUT_KEYBOARD;
+  in[n++].ki.wVk = vk;
+  in[n].type = INPUT_KEYBOARD;
+  in[n].ki.wVk = vk;
+  in[n++].ki.dwFlags = KEYEVENTF_KEYUP;
+  if (mod) {
+    in[n].type = INPUT_KEYBOARD;
+    in[n].ki.wVk = mod;
+    in[n++].ki.dwFlags = KEYEVENTF_KEYUP;
+  }
+  const UINT sent = SendInput(static_cast<UINT>(n), in, sizeof(INPUT));
+  pump(300);
+  DestroyWindow(w);
+  return sent == static_cast<UINT>(n) ? 0 : 1;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** wargv) {
@@ -115,6 +205,52 @@ int wmain(int argc, wchar_t** wargv) {
                         static_cast<LPARAM>(std::strtoll(argv[5].c_str(), nullptr, 0)))
                ? 0
                : 1;
+  }
+  if (cmd == "settext" && argc >= 5) {
+    HWND h = GetDlgItem(parseHwnd(argv[2].c_str()), std::atoi(argv[3].c_str()));
+    if (!h) return 1;
+    const std::wstring text = wideArg(wargv[4]);
+    return SendMessageTimeoutW(h, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()), SMTO_ABORTIFHUNG,
+                               5000, nullptr)
+               ? 0
+               : 1;
+  }
+  if (cmd == "select" && argc >= 5) {
+    HWND dlg = parseHwnd(argv[2].c_str());
+    const int id = std::atoi(argv[3].c_str());
+    HWND h = GetDlgItem(dlg, id);
+    if (!h) return 1;
+    SendMessageTimeoutW(h, CB_SETCURSEL, static_cast<WPARAM>(std::atoi(argv[4].c_str())), 0, SMTO_ABORTIFHUNG,
+                        5000, nullptr);
+    PostMessageW(dlg, WM_COMMAND, MAKEWPARAM(id, CBN_SELCHANGE), reinterpret_cast<LPARAM>(h));
+    return 0;
+  }
+  if (cmd == "lvrows" && argc >= 4) {
+    HWND h = GetDlgItem(parseHwnd(argv[2].c_str()), std::atoi(argv[3].c_str()));
+    return h ? listRows(h) : 1;
+  }
+  if (cmd == "state" && argc >= 4) {
+    HWND h = GetDlgItem(parseHwnd(argv[2].c_str()), std::atoi(argv[3].c_str()));
+    if (!h) return 1;
+    DWORD_PTR checked = 0;
+    SendMessageTimeoutW(h, BM_GETCHECK, 0, 0, SMTO_ABORTIFHUNG, 2000, &checked);
+    out(std::string(IsWindowEnabled(h) ? "1" : "0") + " " + (checked == BST_CHECKED ? "1" : "0") + "\n");
+    return 0;
+  }
+  if (cmd == "key" && argc >= 4) {
+    return pressKey(static_cast<unsigned>(std::atoi(argv[2].c_str())),
+                    static_cast<WORD>(std::atoi(argv[3].c_str())));
+  }
+  if (cmd == "grab" && argc >= 4) {
+    HWND w = CreateWindowExW(0, L"STATIC", L"tarvidrv-grab", WS_POPUP, 0, 0, 1, 1, nullptr,
+                             nullptr, GetModuleHandleW(nullptr), nullptr);
+    if (!RegisterHotKey(w, 1, static_cast<UINT>(std::atoi(argv[2].c_str())),
+                        static_cast<UINT>(std::atoi(argv[3].c_str()))))
+      return 1;
+    out("grabbed\n");
+    MSG msg;
+    while (GetMessageW(&msg, nullptr, 0, 0) > 0) DispatchMessageW(&msg);
+    return 0;
   }
   if (cmd == "scrollstate") {
     out((GetKeyState(VK_SCROLL) & 1) ? "1\n" : "0\n");

@@ -114,3 +114,17 @@ class StartupTest(WineTest):
         out = self.prefix.run("reg", "query", "HKCU\\Software\\VB and VBA Program Settings\\tarvimon\\setting",
                               "/v", "Checktimerval")
         self.assertRegex(out, r"Checktimerval\s+REG_SZ\s+15")
+
+    def test_japanese_texts_do_not_depend_on_the_system_code_page(self):
+        # An English system: the Japanese texts of the monitor and of the
+        # store come through unchanged, as they never pass the ANSI code page.
+        self.prefix.env.update({"LANG": "C.UTF-8", "LC_ALL": "C.UTF-8"})
+        self.prefix.run("storetool.exe", "put", "Aname1", "会社ｱｶｳﾝﾄ")
+        self.assertEqual(self.prefix.run("storetool.exe", "get", "Aname1").rstrip("\n"), "会社ｱｶｳﾝﾄ")
+        proc = self.prefix.start("tarvimon.exe")
+        box, text = self.prefix.message_box()
+        self.assertEqual(text, "最初に設定をしてください")
+        self.prefix.click(box.hwnd, IDOK)
+        wait_for("ending message", lambda: any(
+            "tarvicfg.exe" in t for b in [self.prefix.find(TITLE, "#32770")] if b
+            for (c, i, t) in self.prefix.texts(b.hwnd)))

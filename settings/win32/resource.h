@@ -1,0 +1,64 @@
+// Control IDs of the settings program's dialogs. The general page uses
+// 1000..1199 and the account page 1200..1299, so a page is shown or hidden
+// by its ID range.
+#pragma once
+
+#define IDD_OPTION 100
+#define IDD_ACCOUNT 101
+
+// Options dialog, both pages
+#define IDC_TAB_GENERAL 900
+#define IDC_TAB_ACCOUNTS 901
+#define IDC_RESET_WIDTHS 902  // Command3
+
+// General page
+#define IDC_GENERAL_FIRST 1000
+#define IDC_ARRIVAL_FRAME 1000
+#define IDC_OPTION1 1001   // the twelve check boxes: IDC_OPTION1 + index
+#define IDC_SOPTION11 1012
+#define IDC_TIMER1 1020    // timerbox1..4: IDC_TIMER1 + index
+#define IDC_TIMER4 1023
+#define IDC_TIMER1_LABEL 1025
+#define IDC_TIMER2_LABEL 1026
+#define IDC_TIMER3_LABEL 1027
+#define IDC_TIMER3_UNIT 1028
+#define IDC_TIMER4_LABEL 1029
+#define IDC_MAILER1 1030
+#define IDC_MAILER2 1031
+#define IDC_MAILER1_LABEL 1032
+#define IDC_MAILER2_LABEL 1033
+#define IDC_REF1 1034
+#define IDC_REF2 1035
+#define IDC_WAV 1036
+#define IDC_WAV_LABEL 1037
+#define IDC_WAV_REF 1038   // Command2
+#define IDC_DIAL_LABEL 1040
+#define IDC_DIALLIST 1041
+#define IDC_REDIAL_LABEL 1042
+#define IDC_REDIAL 1043
+#define IDC_KEY_FRAME 1050
+#define IDC_KEY_LABEL0 1060  // + list index
+#define IDC_KEY0 1070        // cmb_Key(0..7): + list index
+#define IDC_GENERAL_LAST 1199
+
+// Account page
+#define IDC_ACCOUNT_FIRST 1200
+#define IDC_ACCOUNTLIST 1200
+#define IDC_ADD 1201
+#define IDC_EDIT 1202
+#define IDC_DELETE 1203
+#define IDC_ACCOUNT_LAST 1299
+
+// Account editor
+#define IDC_ACC_NAME 2001
+#define IDC_ACC_HOST 2002
+#define IDC_ACC_PORT 2003
+#define IDC_ACC_USER 2004
+#define IDC_ACC_PASS 2005
+#define IDC_ACC_CHECK 2006
+#define IDC_ACC_FORE 2007
+#define IDC_ACC_BACK 2008
+#define IDC_ACC_SOUND0 2010  // + sound mode
+#define IDC_ACC_SOUND2 2012
+#define IDC_ACC_WAV 2013
+#define IDC_ACC_WAV_REF 2014

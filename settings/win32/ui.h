@@ -1,0 +1,30 @@
+// Small helpers the settings program's dialogs share.
+#pragma once
+
+#include <windows.h>
+
+#include "common/text.h"
+
+namespace tarvi::settings::win32 {
+
+Text controlText(HWND dialog, int id);
+void setControlText(HWND dialog, int id, const Text& text);
+bool isChecked(HWND dialog, int id);
+void setChecked(HWND dialog, int id, bool checked);
+void enableControl(HWND dialog, int id, bool enabled);
+
+// The folder of tarvicfg.exe, without a trailing backslash.
+Text programFolder();
+
+// One tooltip window per dialog; the tips follow the controls' mouse moves.
+class Tooltips {
+ public:
+  void attach(HWND dialog);
+  void add(int id, const Text& tip);
+
+ private:
+  HWND dialog_ = nullptr;
+  HWND tip_ = nullptr;
+};
+
+}  // namespace tarvi::settings::win32

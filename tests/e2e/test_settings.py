@@ -1,0 +1,180 @@
+"""The settings program under Wine: what an empty store shows, the hotkey
+duplicate check, an account added through the editor, a second start."""
+import os
+import sys
+import time
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from harness import WineTest, TITLE, scramble, wait_for  # noqa: E402
+
+# Control IDs of the settings program's dialogs.
+TAB_GENERAL, TAB_ACCOUNTS, RESET_WIDTHS = 900, 901, 902
+OPTION1 = 1001           # the twelve check boxes follow
+TIMER1 = 1020            # timerbox1..4
+MAILER1, MAILER2, WAV, WAV_REF = 1030, 1031, 1036, 1038
+DIALLIST, REDIAL = 1041, 1043
+KEY0 = 1070              # cmb_Key(0..7)
+ACCOUNTLIST, ADD, EDIT, DELETE = 1200, 1201, 1202, 1203
+ACC_NAME, ACC_HOST, ACC_PORT, ACC_USER, ACC_PASS, ACC_CHECK = 2001, 2002, 2003, 2004, 2005, 2006
+ACC_SOUND0, ACC_WAV = 2010, 2013
+IDOK, IDCANCEL = 1, 2
+
+
+class SettingsTest(WineTest):
+    def open_options(self):
+        proc = self.prefix.start("tarvicfg.exe")
+        dlg = self.prefix.wait_window("OPTION", "#32770")
+        return proc, dlg
+
+    def drv(self, *args):
+        return self.prefix.run("tarvidrv.exe", *[str(a) for a in args], check=False)
+
+    def state(self, hwnd, cid):
+        enabled, checked = self.drv("state", hwnd, cid).split()
+        return enabled == "1", checked == "1"
+
+    def visible(self, hwnd, cid):
+        for line in self.drv("texts", hwnd).splitlines():
+            parts = line.split("\t")
+            if parts[0] == "child" and len(parts) == 6 and int(parts[2]) == cid:
+                return parts[3] == "1"
+        return False
+
+    def text(self, hwnd, cid):
+        for (_cls, i, t) in self.prefix.texts(hwnd):
+            if i == cid:
+                return t
+        raise AssertionError("no control %d" % cid)
+
+    def wait_exit(self, proc):
+        wait_for("tarvicfg to end", lambda: proc.poll() is not None)
+
+    def test_settings_empty_store_shows_defaults(self):
+        proc, dlg = self.open_options()
+        texts = self.prefix.texts(dlg.hwnd)
+        captions = {t for (_c, _i, t) in texts}
+        for label in ("全般", "ｱｶｳﾝﾄ", "ﾒｰﾙ到着時", "起動ｷｰ", "リスト列幅を元に戻す", "OK", "ｷｬﾝｾﾙ",
+                      "前回ﾁｪｯｸ時より新しいﾒｰﾙが届いている場合のみ知らせる", "使用する接続:", "ﾘﾀﾞｲｱﾙ:",
+                      "分おきにチェック", "秒後に閉じる", "タイムアップ", "秒間", "WAVﾌｧｲﾙの場所:",
+                      "設定:", "ﾒｰﾙﾁｪｯｸ:", "終了:", "切断:", "追加", "編集", "削除"):
+            self.assertIn(label, captions)
+        checked = [self.state(dlg.hwnd, OPTION1 + i)[1] for i in range(12)]
+        self.assertEqual(checked, [False, False, True, True] + [False] * 8)
+        self.assertEqual([self.text(dlg.hwnd, TIMER1 + i) for i in range(4)], ["0", "0", "1", "5"])
+        self.assertEqual([self.state(dlg.hwnd, TIMER1 + i)[0] for i in range(4)], [True, False, True, True])
+        self.assertFalse(self.state(dlg.hwnd, WAV)[0])
+        self.assertFalse(self.state(dlg.hwnd, WAV_REF)[0])
+        self.assertEqual(self.text(dlg.hwnd, MAILER1), "")
+        self.assertEqual(self.text(dlg.hwnd, REDIAL), "0")
+        self.assertEqual([self.text(dlg.hwnd, KEY0 + i) for i in range(8)],
+                         ["Ctrl+F%d キー" % (2 + i) for i in range(8)])
+        self.assertFalse(self.state(dlg.hwnd, EDIT)[0])
+        self.assertFalse(self.state(dlg.hwnd, DELETE)[0])
+        self.screenshot("settings_general")
+
+        # A bad timer or redial value greys OK until it is corrected.
+        for cid, bad in ((TIMER1, "-1"), (TIMER1 + 2, "abc"), (REDIAL, "1.5")):
+            self.drv("settext", dlg.hwnd, cid, bad)
+            wait_for("OK greyed", lambda: not self.state(dlg.hwnd, IDOK)[0])
+            self.drv("settext", dlg.hwnd, cid, "3")
+            wait_for("OK usable", lambda: self.state(dlg.hwnd, IDOK)[0])
+
+        self.prefix.click(dlg.hwnd, TAB_ACCOUNTS)
+        wait_for("account page", lambda: self.visible(dlg.hwnd, ACCOUNTLIST)
+                 and not self.visible(dlg.hwnd, OPTION1))
+        self.screenshot("settings_accounts")
+        self.prefix.click(dlg.hwnd, IDCANCEL)
+        self.wait_exit(proc)
+        self.assertEqual(self.prefix.reg_export(), {})
+
+    def test_settings_hotkey_duplicate_writes_nothing(self):
+        proc, dlg = self.open_options()
+        # List 3 defaults to Ctrl+F5 (position 30); list 0 joins it.
+        self.drv("select", dlg.hwnd, KEY0, 30)
+        wait_for("selection", lambda: self.text(dlg.hwnd, KEY0) == "Ctrl+F5 キー")
+        self.prefix.click(dlg.hwnd, IDOK)
+        box, message = self.prefix.message_box()
+        self.assertEqual(message, "起動キーが重複しています")
+        self.prefix.click(box.hwnd, IDOK)
+        wait_for("box closed", lambda: self.prefix.find(TITLE, "#32770") is None)
+        self.assertIsNone(proc.poll())
+        self.assertEqual(self.prefix.reg_export(), {})
+
+        # Several lists at "無し" are no duplicate; list 5 has no such item.
+        for i in (0, 1, 6):
+            self.drv("select", dlg.hwnd, KEY0 + i, 58)
+        self.drv("select", dlg.hwnd, KEY0 + 5, 0)
+        wait_for("selection", lambda: self.text(dlg.hwnd, KEY0 + 6) == "無し")
+        self.prefix.click(dlg.hwnd, IDOK)
+        self.wait_exit(proc)
+        reg = self.prefix.reg_export()
+        self.assertEqual([reg.get("Hotkeynum%d" % i) for i in range(8)],
+                         ["0", "0", "115", "116", "117", "65", "0", "120"])
+        self.assertEqual(reg.get("Option3value"), "1")
+        self.assertEqual(reg.get("Timeupval"), "1")
+        self.assertEqual(reg.get("Defdialno"), "-1")   # no dial-up entries under Wine
+        self.assertEqual(reg.get("Mailerdir1"), "")
+        self.assertEqual(reg.get("accountno"), "0")
+
+    def test_settings_account_added_through_editor(self):
+        proc, dlg = self.open_options()
+        self.prefix.click(dlg.hwnd, TAB_ACCOUNTS)
+        self.prefix.click(dlg.hwnd, ADD)
+        ed = self.prefix.wait_window("ｱｶｳﾝﾄ", "#32770")
+        self.assertEqual(self.text(ed.hwnd, ACC_PORT), "110")
+        self.assertTrue(self.state(ed.hwnd, ACC_CHECK)[1])
+        self.assertTrue(self.state(ed.hwnd, ACC_SOUND0)[1])
+        self.assertFalse(self.state(ed.hwnd, IDOK)[0])  # no host yet
+        self.drv("settext", ed.hwnd, ACC_HOST, "pop.example.jp")
+        wait_for("OK usable", lambda: self.state(ed.hwnd, IDOK)[0])
+        for bad in ("0", "70000", "x"):
+            self.drv("settext", ed.hwnd, ACC_PORT, bad)
+            wait_for("OK greyed by port %s" % bad, lambda: not self.state(ed.hwnd, IDOK)[0])
+        self.drv("settext", ed.hwnd, ACC_PORT, "1110")
+        self.drv("settext", ed.hwnd, ACC_USER, "taro")
+        self.drv("settext", ed.hwnd, ACC_PASS, "ひみつ1")
+        wait_for("OK usable", lambda: self.state(ed.hwnd, IDOK)[0])
+        self.screenshot("settings_editor")
+        self.prefix.click(ed.hwnd, IDOK)
+        wait_for("editor closed", lambda: self.prefix.find("ｱｶｳﾝﾄ", "#32770") is None)
+
+        reg = wait_for("account stored", lambda: (lambda r: r if r.get("accountno") == "1" else None)(
+            self.prefix.reg_export()))
+        self.assertEqual(reg["Aname1"], "taro@pop.example.jp")
+        self.assertEqual(reg["Hname1"], "pop.example.jp")
+        self.assertEqual(reg["Portno1"], "1110")
+        self.assertEqual(reg["Uname1"], "taro")
+        self.assertEqual(reg["Passw1"], scramble("ひみつ1"))
+        self.assertEqual(reg["Check1"], "1")
+        self.assertEqual(reg["Scolor21"], "16777088")
+        self.assertEqual(reg["Wavdir2_1"], "0")
+        rows = self.drv("lvrows", dlg.hwnd, ACCOUNTLIST).splitlines()
+        self.assertEqual(rows, ["taro@pop.example.jp(pop.example.jp)\t○"])
+        self.screenshot("settings_accounts_one")
+
+        # Cancel keeps the account; nothing of the general page is written.
+        self.prefix.click(dlg.hwnd, IDCANCEL)
+        self.wait_exit(proc)
+        reg = self.prefix.reg_export()
+        self.assertEqual(reg.get("accountno"), "1")
+        self.assertNotIn("Option1value", reg)
+
+        proc, dlg = self.open_options()
+        rows = self.drv("lvrows", dlg.hwnd, ACCOUNTLIST).splitlines()
+        self.assertEqual(rows, ["taro@pop.example.jp(pop.example.jp)\t○"])
+        self.prefix.click(dlg.hwnd, IDCANCEL)
+        self.wait_exit(proc)
+
+    def test_settings_second_start_ends_at_once(self):
+        first, dlg = self.open_options()
+        second = self.prefix.start("tarvicfg.exe")
+        wait_for("second start to end", lambda: second.poll() is not None, 30)
+        self.assertEqual(len([w for w in self.prefix.windows() if w.title == "OPTION"]), 1)
+        self.assertIsNone(first.poll())
+        self.prefix.click(dlg.hwnd, IDCANCEL)
+        self.wait_exit(first)
+
+
+if __name__ == "__main__":
+    import unittest
+    unittest.main()

@@ -1,0 +1,246 @@
+#include "monitor/pop3/transport.h"
+
+#include "common/cp932.h"
+#include "monitor/pop3/sock_err.h"
+
+namespace tarvi {
+namespace {
+
+Text trimSpaces(const Text& s) {
+  std::size_t b = 0, e = s.size();
+  while (b < e && s[b] == u' ') ++b;
+  while (e > b && s[e - 1] == u' ') --e;
+  return s.substr(b, e - b);
+}
+
+}  // namespace
+
+ReplyStatus replyStatus(std::string_view reply) {
+  // Four characters are at most eight bytes of code page 932.
+  Text head = cp932::decode(reply.substr(0, 8)).substr(0, 4);
+  for (auto& c : head) c = static_cast<char16_t>(c >= u'a' && c <= u'z' ? c - 32 : c);
+  if (head.find(u"+OK") != Text::npos) return ReplyStatus::Accepted;
+  if (head.find(u"-ERR") != Text::npos) return ReplyStatus::Refused;
+  return ReplyStatus::Other;
+}
+
+Transport::Transport(SocketApi& api, MailForm& f) : form(f), api_(api) {}
+
+TimerId Transport::continuationTimer() const {
+  switch (sessionKind) {
+    case SessionKind::Retrieve: return TimerId::retrtimer;
+    case SessionKind::Delete: return TimerId::deltimer;
+    default: return TimerId::logontimer;
+  }
+}
+
+void Transport::ShowMsg(const Text& text) {
+  if (form.opt.Option3value != 0) return;
+  form.svc.dialogs.messageBox(text, kAppTitle, MsgButtons::Ok, MsgIcon::Critical);
+}
+
+std::uint32_t Transport::GetHostAddr(const Text& host) {
+  const std::string bytes = cp932::encode(host);
+  const std::uint32_t a = api_.inetAddr(bytes);
+  if (a != 0xFFFFFFFFu) return a;
+  return api_.resolve(bytes).value_or(0xFFFFFFFFu);
+}
+
+void Transport::restartTimeup() {
+  // Only a running limit is restarted: a notification that comes after the
+  // session was given up must not start the limit again.
+  if (!form.timers.enabled(TimerId::timeuptimer)) return;
+  form.timers.disable(TimerId::timeuptimer);
+  form.timers.enable(TimerId::timeuptimer);
+}
+
+void Transport::closeConnection() {
+  if (hSock != kNoSocket) api_.close(hSock);
+  hSock = kNoSocket;
+  if (wsaStarted_) api_.cleanup();
+  wsaStarted_ = false;
+}
+
+void Transport::handOn() {
+  if (handedOn_) return;
+  handedOn_ = true;
+  form.timers.enable(continuationTimer());
+}
+
+void Transport::logon(SessionKind mode) {
+  if (gate && !gate()) {
+    form.timers.disable(TimerId::timeuptimer);
+    form.timers.disable(TimerId::logontimer);
+    return;
+  }
+  // A connection left over (the time limit or a new cycle sent QUIT on it
+  // without waiting) is closed, so that no socket outlives its session.
+  closeConnection();
+  sessionKind = mode;
+  setPhase(kClosed);
+  sockState = 0;
+  lastCmd.clear();
+  recvBuf.clear();
+  handedOn_ = false;
+
+  const AccountSettings& a = form.cur;
+  Text message;
+  if (trimSpaces(a.Hname).empty() || trimSpaces(decimal(a.Portno)).empty()) {
+    message = u"相手先が指定されていません";
+  } else {
+    api_.startup();
+    wsaStarted_ = true;
+    hSock = api_.open();
+    if (hSock == kNoSocket) {
+      message = u"ｿｹｯﾄ生成ができませんでした";
+    } else {
+      api_.select(hSock, sessionKind, kFdConnect);
+      const std::uint32_t addr = GetHostAddr(a.Hname);
+      const int r = api_.connect(hSock, addr, static_cast<std::uint16_t>(a.Portno));
+      const int err = r != 0 ? api_.lastError() : 0;
+      setPhase(kConnecting);
+      form.svc.pump.doEvents();
+      if (r != 0 && err != kWsaEWouldBlock) {
+        message = sockErrText(err);
+      } else {
+        form.svc.pump.doEvents();
+        if (hSock != kNoSocket && api_.setNonBlocking(hSock) != 0)
+          message = sockErrText(api_.lastError());
+      }
+    }
+  }
+  if (isNoError(message)) return;
+  ShowMsg(message);
+  closeConnection();
+  setPhase(kClosed);
+  sockState = 0;
+}
+
+void Transport::subSend(const Text& command) {
+  if (form.opt.Option8value != 0) {
+    if (command.find(u"PASS") != Text::npos)
+      logText += u"PASS ******************************\r\n";
+    else
+      logText += command + u"\r\n";
+  }
+  recvBuf.clear();
+  setPhase(kWriting);
+  int r = -1;
+  int err = kWsaENotSock;  // what sending on no socket gives on every system
+  if (hSock != kNoSocket) {
+    api_.select(hSock, sessionKind, kFdWrite);
+    r = api_.send(hSock, cp932::encode(command));
+    err = r == -1 ? api_.lastError() : 0;
+  }
+  form.svc.pump.doEvents();
+  if (r != -1) return;
+  const Text message = sockErrText(err);
+  closeConnection();
+  if (!isNoError(message)) {
+    ShowMsg(message);
+    setPhase(kClosed);
+  }
+}
+
+void Transport::subDisConn() {
+  lastCmd.clear();
+  sockState = 6;
+  subSend(u"QUIT\r\n");
+  form.svc.pump.doEvents();
+}
+
+void Transport::armRead() { api_.select(hSock, sessionKind, kFdRead); }
+
+void Transport::orderlyClose() {
+  setPhase(kClosed);
+  if (hSock != kNoSocket) api_.close(hSock);
+  hSock = kNoSocket;
+  api_.unhookBlockingHook();
+  if (wsaStarted_) api_.cleanup();
+  wsaStarted_ = false;
+  handOn();
+}
+
+void Transport::onNotify(SocketHandle sock, int error) {
+  // Notifications of an earlier socket may still be queued; they are not
+  // about this connection.
+  if (sock != hSock || hSock == kNoSocket) return;
+  if (phase() == kReading && receiving_ >= kMaxNesting) {
+    deferred_ = true;
+    return;
+  }
+  dispatch(error);
+  if (receiving_ == 0) {
+    while (deferred_ && hSock != kNoSocket) {
+      deferred_ = false;
+      dispatch(0);
+    }
+    deferred_ = false;
+  }
+}
+
+void Transport::dispatch(int error) {
+  restartTimeup();
+  switch (phase()) {
+    case kConnecting:
+      if (error != 0) {
+        connectFailed(error);
+        return;
+      }
+      armRead();
+      setPhase(kReading);
+      break;
+    case kWriting:
+      armRead();
+      setPhase(kReading);
+      break;
+    case kReading:
+      ++receiving_;
+      receiveStep();
+      --receiving_;
+      break;
+    default:
+      break;
+  }
+}
+
+void Transport::connectFailed(int error) {
+  // The connection never came up: report it and let the cycle go on now
+  // rather than after the time limit.
+  const Text message = sockErrText(error);
+  closeConnection();
+  setPhase(kClosed);
+  sockState = 0;
+  if (!isNoError(message)) ShowMsg(message);
+  handOn();
+}
+
+void Transport::receiveStep() {
+  form.svc.pump.doEvents();
+  // A handler nested in the pumping may have closed or replaced the
+  // connection; then there is nothing left to read here.
+  if (hSock == kNoSocket || phase() != kReading) return;
+  char buffer[kRecvSize];
+  const int n = api_.recv(hSock, buffer, kRecvSize);
+  if (n > 0) {
+    if (recvBuf.size() + static_cast<std::size_t>(n) > maxReplyBytes) {
+      closeConnection();
+      if (auto* h = handler()) h->onFailure(kReplyTooLarge);
+      return;
+    }
+    recvBuf.append(std::string_view(buffer, static_cast<std::size_t>(n)));
+    if (auto* h = handler()) h->onReceived();
+    return;
+  }
+  if (n == -1) {
+    const int err = api_.lastError();
+    // Would-block only means another step took the data first.
+    if (err > 0 && err != kWsaEWouldBlock) {
+      const Text message = sockErrText(err);
+      closeConnection();
+      if (auto* h = handler()) h->onFailure(message);
+    }
+  }
+}
+
+}  // namespace tarvi

@@ -1,0 +1,197 @@
+#pragma once
+
+#include <algorithm>
+#include <cstdio>
+#include <deque>
+#include <functional>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "monitor/pop3/socket_api.h"
+#include "tests/fakes/fake_pump.h"
+
+namespace tarvi::fakes {
+
+// A socket service with a scripted POP3 server behind it. Notifications are
+// posted to the fake pump with Windows Sockets' rules: connect completion
+// once, write as soon as it is asked for, read when data is there and the
+// previous read notification has been answered by a recv.
+class FakeSocket : public SocketApi {
+ public:
+  explicit FakeSocket(FakePump& pump) : pump_(pump) {}
+
+  // --- the scripted server ------------------------------------------------
+  std::string greeting = "+OK ready\r\n";
+  // The reply to a command (given without its CR LF); empty: no answer.
+  std::function<std::string(const std::string&)> respond;
+  // How each reply is cut into chunks; default: one piece.
+  std::function<std::vector<std::string>(const std::string&)> split;
+  // Error code carried by the connect notification; 0 when it succeeds.
+  int connectError = 0;
+  // connect() fails at once with this code (0: it completes later).
+  int connectFailsWith = 0;
+  bool openFails = false;
+  int nonBlockingFailsWith = 0;
+  // The next recv fails with this code.
+  int recvFailsWith = 0;
+  std::map<std::string, std::uint32_t> hosts;  // name -> address
+
+  // --- what happened ------------------------------------------------------
+  std::vector<std::string> sent;  // command lines without CR LF
+  std::vector<std::string> events;
+  int startups = 0, cleanups = 0, opened = 0, closed = 0, unhooks = 0;
+  std::uint32_t lastAddr = 0;
+  std::uint16_t lastPort = 0;
+  std::function<void(SocketHandle, int)> notify;
+
+  // Queues bytes from the server on the current socket (split as set).
+  void serverSends(const std::string& bytes) {
+    for (auto& c : split ? split(bytes) : std::vector<std::string>{bytes})
+      if (!c.empty()) inbox_.push_back(c);
+    maybePostRead();
+  }
+  bool open_(SocketHandle s) const { return s == current_ && current_ != kNoSocket; }
+  SocketHandle current() const { return current_; }
+  std::size_t pendingChunks() const { return inbox_.size(); }
+
+  // --- SocketApi ----------------------------------------------------------
+  void startup() override { ++startups; }
+  void cleanup() override { ++cleanups; }
+  void unhookBlockingHook() override { ++unhooks; }
+  SocketHandle open() override {
+    if (openFails) return kNoSocket;
+    ++opened;
+    current_ = next_++;
+    inbox_.clear();
+    mask_ = 0;
+    readPosted_ = false;
+    connected_ = false;
+    return current_;
+  }
+  void select(SocketHandle s, SessionKind, int events) override {
+    if (!open_(s)) return;
+    mask_ = events;
+    readPosted_ = false;
+    if ((events & kFdWrite) && connected_) post(s, 0);
+    maybePostRead();
+  }
+  std::uint32_t inetAddr(const std::string& host) override {
+    unsigned a, b, c, d;
+    char tail;
+    if (std::sscanf(host.c_str(), "%u.%u.%u.%u%c", &a, &b, &c, &d, &tail) == 4 && a < 256 &&
+        b < 256 && c < 256 && d < 256)
+      return a | b << 8 | c << 16 | d << 24;
+    return 0xFFFFFFFFu;
+  }
+  std::optional<std::uint32_t> resolve(const std::string& host) override {
+    auto it = hosts.find(host);
+    if (it == hosts.end()) return std::nullopt;
+    return it->second;
+  }
+  int connect(SocketHandle s, std::uint32_t addr, std::uint16_t port) override {
+    lastAddr = addr;
+    lastPort = port;
+    if (connectFailsWith) {
+      error_ = connectFailsWith;
+      return -1;
+    }
+    error_ = kWsaEWouldBlock;
+    pump_.post([this, s] {
+      if (!open_(s)) return;
+      connected_ = connectError == 0;
+      if (notify && (mask_ & kFdConnect)) notify(s, connectError);
+      if (connected_) serverSends(greeting);
+    });
+    return -1;
+  }
+  int setNonBlocking(SocketHandle) override {
+    if (nonBlockingFailsWith) {
+      error_ = nonBlockingFailsWith;
+      return -1;
+    }
+    return 0;
+  }
+  int send(SocketHandle s, const std::string& bytes) override {
+    if (!open_(s)) {
+      error_ = kWsaENotSock;
+      return -1;
+    }
+    std::string line = bytes;
+    if (line.size() >= 2 && line.compare(line.size() - 2, 2, "\r\n") == 0) line.resize(line.size() - 2);
+    sent.push_back(line);
+    if (respond) {
+      const std::string reply = respond(line);
+      if (!reply.empty()) serverSends(reply);
+    }
+    return static_cast<int>(bytes.size());
+  }
+  int recv(SocketHandle s, char* buffer, int length) override {
+    if (!open_(s)) {
+      error_ = kWsaENotSock;
+      return -1;
+    }
+    readPosted_ = false;
+    if (recvFailsWith) {
+      error_ = recvFailsWith;
+      recvFailsWith = 0;
+      return -1;
+    }
+    if (inbox_.empty()) {
+      error_ = kWsaEWouldBlock;
+      return -1;
+    }
+    std::string& c = inbox_.front();
+    const int n = static_cast<int>(std::min<std::size_t>(c.size(), static_cast<std::size_t>(length)));
+    std::copy(c.begin(), c.begin() + n, buffer);
+    if (static_cast<std::size_t>(n) == c.size())
+      inbox_.pop_front();
+    else
+      c.erase(0, static_cast<std::size_t>(n));
+    maybePostRead();
+    return n;
+  }
+  int close(SocketHandle s) override {
+    ++closed;
+    if (s == current_) {
+      current_ = kNoSocket;
+      inbox_.clear();
+    }
+    return 0;
+  }
+  int lastError() override { return error_; }
+
+ private:
+  void post(SocketHandle s, int err) {
+    pump_.post([this, s, err] {
+      if (notify) notify(s, err);
+    });
+  }
+  void maybePostRead() {
+    if (current_ == kNoSocket || !(mask_ & kFdRead) || readPosted_ || inbox_.empty()) return;
+    readPosted_ = true;
+    post(current_, 0);
+  }
+
+  FakePump& pump_;
+  std::deque<std::string> inbox_;
+  SocketHandle current_ = kNoSocket;
+  SocketHandle next_ = 100;
+  int mask_ = 0;
+  bool readPosted_ = false;
+  bool connected_ = false;
+  int error_ = 0;
+};
+
+// Cuts a reply into pieces.
+inline std::vector<std::string> bytewise(const std::string& s) {
+  std::vector<std::string> out;
+  for (char c : s) out.emplace_back(1, c);
+  return out;
+}
+inline std::vector<std::string> cutAt(const std::string& s, std::size_t at) {
+  if (at == 0 || at >= s.size()) return {s};
+  return {s.substr(0, at), s.substr(at)};
+}
+
+}  // namespace tarvi::fakes

@@ -1,0 +1,195 @@
+// The popup's mail list as data: the rows the list shows (texts, marks,
+// colours, bold, picture), how they are filled from the mail table, the
+// click that marks a row, and the layout arithmetic of the window. The
+// Win32 list view only draws what this holds.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <vector>
+
+#include "common/settings.h"
+#include "common/text.h"
+#include "monitor/desktop/mail_form.h"
+#include "monitor/mail/mail_list.h"
+
+namespace tarvi {
+
+inline constexpr const char16_t* kNewMark = u"N";
+inline constexpr const char16_t* kMarked = u"○";
+inline constexpr const char16_t* kAccountTipPrefix = u"ｱｶｳﾝﾄ：";
+inline constexpr const char16_t* kGridTip =
+    u"ｸﾘｯｸでｱｶｳﾝﾄ表示、ﾀﾞﾌﾞﾙｸﾘｯｸで取得したﾒｰﾙを表示します";
+
+// One message row.
+struct GridRow {
+  Text from, subject;
+  std::int16_t account = 0, msgno = 0;
+  std::int32_t fore = 0, back = 0;  // 0x00BBGGRR
+  bool isNew = false;               // "N" in column 0
+  bool marked = false;              // "○" in column 1
+  bool bold = false;                // sender and subject of a retrieved message
+  bool picture = false;             // the attachment picture in column 2
+};
+
+struct FillInput {
+  int accountno = 0;
+  const std::vector<std::int16_t>* lastCount = nullptr;  // 1..accountno
+  bool noNotify = false;
+  bool newestFirst = false;  // Option9value
+  const std::vector<std::int32_t>* Scolor1 = nullptr;
+  const std::vector<std::int32_t>* Scolor2 = nullptr;
+};
+
+class PopupGrid {
+ public:
+  static constexpr int kColumns = 7;
+  // What the subject column gives up to the vertical scroll bar.
+  static constexpr int kScrollAllowance = 180;
+
+  // Rows including the header row 0.
+  int rowCount() const { return static_cast<int>(rows_.size()) + 1; }
+  // The text of a cell; row 0 is the header. Out of range: empty.
+  Text cell(int row, int col) const;
+  // The message row r (1..rowCount()-1).
+  const GridRow& row(int r) const { return rows_[static_cast<std::size_t>(r - 1)]; }
+  std::int32_t faIndex(std::int16_t row, std::int16_t col) const {
+    return static_cast<std::int32_t>(row) * kColumns + col;
+  }
+  // The cell at a linear index of faIndex.
+  Text cellAt(std::int32_t index) const;
+
+  // Column widths in twips (column 6 is always 0).
+  const std::array<int, kColumns>& widths() const { return widths_; }
+  void setWidth(int col, int twips);
+  bool allowanceApplied() const { return allowance_; }
+
+  void initGrid(const std::array<std::int16_t, kGridColumns>& stored, bool needsScrollBar);
+  // Widths to store: the current ones with the scroll-bar allowance given
+  // back when initGrid took it, however the list is scrolled or filled now.
+  std::array<std::int16_t, kGridColumns> widthsToStore() const;
+
+  void clear() { rows_.clear(); }
+  void fillGrid(MailList& mail, const FillInput& in);
+  void refreshMarks(MailList& mail);
+  // Toggles the mark of a row and of its record; the row's account number,
+  // or 0 when there is no such row.
+  int toggleMark(int row, MailList& mail);
+  bool anyMarked() const;
+  // Clears one row's mark (the double-click of the viewer).
+  void clearMark(int row);
+
+  // Each account's listed count at the previous fill (1..accountno).
+  std::vector<std::int16_t> shownCount;
+
+ private:
+  void style(GridRow& r, const MailList& mail) const;
+  std::vector<GridRow> rows_;
+  std::array<int, kColumns> widths_{};
+  bool allowance_ = false;
+};
+
+// Layout arithmetic of the popup in pixels and twips.
+namespace popup_layout {
+
+struct Rect {
+  int left = 0, top = 0, width = 0, height = 0;
+  bool operator==(const Rect&) const = default;
+};
+
+// Control rectangles at design time, in twips.
+inline constexpr Rect kMailBt1{0, 0, 300, 300};
+inline constexpr Rect kMailBt2{360, 0, 300, 300};
+inline constexpr Rect kRetrBt{840, 0, 300, 300};
+inline constexpr Rect kDelBt{1320, 0, 300, 300};
+inline constexpr Rect kLogBt{8280, 0, 300, 300};
+inline constexpr Rect kGrid{0, 300, 8580, 3615};
+inline constexpr Rect kOkBt{120, 3960, 8340, 255};
+
+Rect toPixels(const Rect& twips, int twipsX, int twipsY);
+
+// True when mailTotal rows do not fit below the header.
+bool needsScrollBar(int gridHeightPx, int rowHeightPx, int mailTotal);
+
+struct Resized {
+  Rect grid, ok;
+  int logLeft = 0;
+  bool operator==(const Resized&) const = default;
+};
+// The controls for a window of W x H twips (outer size); nullopt when the
+// window is too small and the last layout stays.
+std::optional<Resized> formResize(int W, int H, int twipsX, int twipsY, const Rect& gridPx,
+                                  const Rect& okPx);
+
+// Twips for a length read back in pixels: the remembered twips when they
+// still give the same pixels, so that a round trip never drifts.
+int toTwips(int rememberedTwips, int pixels, int twipsPerPixel);
+inline int toPixels(int twips, int twipsPerPixel) {
+  return twipsPerPixel > 0 ? twips / twipsPerPixel : twips;
+}
+
+}  // namespace popup_layout
+
+// What the popup logic asks of its window.
+class PopupView {
+ public:
+  virtual ~PopupView() = default;
+  // Off while the rows are rebuilt, so the list is not drawn half-filled.
+  virtual void setGridRedraw(bool on) = 0;
+  virtual void rowsChanged(int rowCount) = 0;
+  virtual void setColumnWidthsPx(const std::array<int, PopupGrid::kColumns>& px) = 0;
+  virtual std::array<int, PopupGrid::kColumns> columnWidthsPx() = 0;
+  virtual int gridHeightPx() = 0;
+  virtual int rowHeightPx() = 0;
+  // The window's outer size in pixels (what is stored).
+  virtual std::pair<int, int> windowSizePx() = 0;
+  // The outer size the window would have with the classic thin frame the
+  // layout arithmetic counts on (4 px borders, 23 px caption): themed
+  // frames are thicker and would push the controls past the client area.
+  virtual std::pair<int, int> layoutSizePx() = 0;
+  virtual void setGridTooltip(const Text& tip) = 0;
+  virtual void setActionsEnabled(bool on) = 0;  // RetrBt and DelBt
+  virtual void placeControls(const popup_layout::Resized& layout) = 0;
+  virtual popup_layout::Rect gridRectPx() = 0;
+  virtual popup_layout::Rect okRectPx() = 0;
+};
+
+// The popup's handlers on the main window.
+class Popup {
+ public:
+  static constexpr std::uint32_t kCloseInterval = 1000;
+  Popup(MailForm& form, PopupView& view) : form_(form), view_(view) {}
+
+  // Filled in by the check cycle: the mail table and the counters.
+  MailList* mailList = nullptr;
+  std::function<std::int16_t(int account)> lastCount;
+  std::function<std::int32_t()> mailTotal;
+  std::function<bool()> noNotify;
+  // The stop of the lamp, done by OK.
+  std::function<void()> stopLamp;
+
+  void initialize();  // the closetimer's interval
+  void initGrid();
+  void fillGrid();
+  void refreshMarks();
+  void clearGrid();  // header row only
+  // Shows the popup after a check with new mail; closetimer starts.
+  void showNewMail();
+  void lvwMailBox_Click(int row);
+  void OkBt_Click();
+  void closetimer_Timer();
+  void Form_Resize();
+  void saveLayout();
+
+  PopupGrid grid;
+  std::int16_t closeCount = 0;
+
+ private:
+  bool needsScrollBar();
+  MailForm& form_;
+  PopupView& view_;
+};
+
+}  // namespace tarvi

@@ -33,6 +33,13 @@ class SettingsTest(WineTest):
         enabled, checked = self.drv("state", hwnd, cid).split()
         return enabled == "1", checked == "1"
 
+    def child(self, hwnd, cid):
+        for line in self.drv("texts", hwnd).splitlines():
+            parts = line.split("\t")
+            if parts[0] == "child" and len(parts) == 6 and int(parts[2]) == cid:
+                return parts[1]
+        raise AssertionError("no control %d" % cid)
+
     def visible(self, hwnd, cid):
         for line in self.drv("texts", hwnd).splitlines():
             parts = line.split("\t")
@@ -164,6 +171,57 @@ class SettingsTest(WineTest):
         self.assertEqual(rows, ["taro@pop.example.jp(pop.example.jp)\t○"])
         self.prefix.click(dlg.hwnd, IDCANCEL)
         self.wait_exit(proc)
+
+    def test_settings_edit_and_delete_pressed_rows(self):
+        for n in range(1, 5):
+            self.prefix.set_account(n, "acc%d" % n, "host%d" % n, 110, "u%d" % n, scramble("pw%d" % n),
+                                    check=0 if n == 3 else 1)
+        self.prefix.reg_import({"accountno": 4})
+        proc, dlg = self.open_options()
+        self.prefix.click(dlg.hwnd, TAB_ACCOUNTS)
+        wait_for("account page", lambda: self.visible(dlg.hwnd, ACCOUNTLIST))
+        rows = lambda: self.drv("lvrows", dlg.hwnd, ACCOUNTLIST).splitlines()
+        self.assertEqual(rows(), ["acc1(host1)\t○", "acc2(host2)\t○", "acc3(host3)\t×", "acc4(host4)\t○"])
+
+        # Pressing below the rows selects no account: edit and delete stay off.
+        self.drv("lvclick", dlg.hwnd, ACCOUNTLIST, -1)
+        self.assertFalse(self.state(dlg.hwnd, EDIT)[0])
+        self.assertFalse(self.state(dlg.hwnd, DELETE)[0])
+
+        self.drv("lvclick", dlg.hwnd, ACCOUNTLIST, 1)
+        wait_for("delete usable", lambda: self.state(dlg.hwnd, DELETE)[0])
+        self.prefix.click(dlg.hwnd, DELETE)
+        wait_for("row removed", lambda: len(rows()) == 3)
+        self.assertEqual(rows(), ["acc1(host1)\t○", "acc3(host3)\t×", "acc4(host4)\t○"])
+        self.assertFalse(self.state(dlg.hwnd, DELETE)[0])
+        reg = self.prefix.reg_export()
+        self.assertEqual(reg["accountno"], "3")
+        self.assertEqual([reg["Aname%d" % n] for n in (1, 2, 3, 4)], ["acc1", "acc3", "acc4", "acc4"])
+        self.assertEqual(reg["Check2"], "0")
+        self.assertEqual(reg["Passw3"], scramble("pw4"))
+
+        # A double-click edits the pressed account.
+        self.drv("lvclick", dlg.hwnd, ACCOUNTLIST, 1, 2)
+        ed = self.prefix.wait_window("ｱｶｳﾝﾄ", "#32770")
+        self.assertEqual(self.text(ed.hwnd, ACC_NAME), "acc3")
+        self.assertEqual(self.text(ed.hwnd, ACC_HOST), "host3")
+        self.assertFalse(self.state(ed.hwnd, ACC_CHECK)[1])
+        self.assertTrue(self.state(ed.hwnd, IDOK)[0])
+        self.drv("settext", ed.hwnd, ACC_NAME, "会社")
+        self.prefix.post(self.child(ed.hwnd, ACC_CHECK), 0xF5)  # BM_CLICK toggles it
+        wait_for("check set", lambda: self.state(ed.hwnd, ACC_CHECK)[1])
+        self.prefix.click(ed.hwnd, IDOK)
+        wait_for("editor closed", lambda: self.prefix.find("ｱｶｳﾝﾄ", "#32770") is None)
+        wait_for("row updated", lambda: rows()[1] == "会社(host3)\t○")
+        reg = self.prefix.reg_export()
+        self.assertEqual(reg["Aname2"], "会社")
+        self.assertEqual(reg["Check2"], "1")
+        self.assertEqual(reg["Passw2"], scramble("pw3"))
+        self.assertEqual(reg["accountno"], "3")
+
+        self.prefix.click(dlg.hwnd, IDCANCEL)
+        self.wait_exit(proc)
+        self.assertEqual(self.prefix.reg_export()["Aname2"], "会社")
 
     def test_settings_second_start_ends_at_once(self):
         first, dlg = self.open_options()

@@ -16,6 +16,8 @@
 //   tarvidrv select HWND ID INDEX    selects a combo box item, notifying the dialog
 //   tarvidrv lvrows HWND ID          a ListView's rows, cells TAB-separated
 //   tarvidrv state HWND ID           "enabled checked" of a control, each 0 or 1
+//   tarvidrv lvclick HWND ID ROW [N] clicks (N=2: double-clicks) a ListView row
+//                                    with the mouse; ROW -1 clicks below the rows
 #include <windows.h>
 
 #include <commctrl.h>
@@ -133,6 +135,44 @@ int listRows(HWND view) {
   return 0;
 }
 
+void pump(DWORD ms);
+
+// A real mouse click, so the ListView sends its own NM_CLICK / NM_DBLCLK.
+int clickRow(HWND view, int row, int times) {
+  RECT rc{};
+  GetClientRect(view, &rc);
+  POINT at{(rc.left + rc.right) / 3, rc.bottom - 4};
+  if (row >= 0) {
+    DWORD pid = 0;
+    GetWindowThreadProcessId(view, &pid);
+    HANDLE proc = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, pid);
+    if (!proc) return 1;
+    void* remote = VirtualAllocEx(proc, nullptr, sizeof(RECT), MEM_COMMIT, PAGE_READWRITE);
+    RECT item{LVIR_LABEL, 0, 0, 0};
+    WriteProcessMemory(proc, remote, &item, sizeof item, nullptr);
+    const LRESULT ok = SendMessageW(view, LVM_GETITEMRECT, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(remote));
+    ReadProcessMemory(proc, remote, &item, sizeof item, nullptr);
+    VirtualFreeEx(proc, remote, 0, MEM_RELEASE);
+    CloseHandle(proc);
+    if (!ok) return 1;
+    at = {item.left + 8, (item.top + item.bottom) / 2};
+  }
+  ClientToScreen(view, &at);
+  SetForegroundWindow(GetAncestor(view, GA_ROOT));
+  SetCursorPos(at.x, at.y);
+  pump(200);
+  for (int i = 0; i < times; ++i) {
+    INPUT in[2] = {};
+    in[0].type = in[1].type = INPUT_MOUSE;
+    in[0].mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
+    in[1].mi.dwFlags = MOUSEEVENTF_LEFTUP;
+    SendInput(2, in, sizeof(INPUT));
+    pump(50);
+  }
+  pump(300);
+  return 0;
+}
+
 void pump(DWORD ms) {
   const DWORD end = GetTickCount() + ms;
   MSG msg;
@@ -236,6 +276,10 @@ int wmain(int argc, wchar_t** wargv) {
     SendMessageTimeoutW(h, BM_GETCHECK, 0, 0, SMTO_ABORTIFHUNG, 2000, &checked);
     out(std::string(IsWindowEnabled(h) ? "1" : "0") + " " + (checked == BST_CHECKED ? "1" : "0") + "\n");
     return 0;
+  }
+  if (cmd == "lvclick" && argc >= 5) {
+    HWND h = GetDlgItem(parseHwnd(argv[2].c_str()), std::atoi(argv[3].c_str()));
+    return h ? clickRow(h, std::atoi(argv[4].c_str()), argc >= 6 ? std::atoi(argv[5].c_str()) : 1) : 1;
   }
   if (cmd == "key" && argc >= 4) {
     return pressKey(static_cast<unsigned>(std::atoi(argv[2].c_str())),

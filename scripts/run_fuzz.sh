@@ -9,7 +9,7 @@
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
-build=${FUZZ_BUILD_DIR:-$root/build/fuzz}
+build=${FUZZ_BUILD_DIR:-${TARVI_BUILD:-$root/build}/fuzz}
 seconds=${FUZZ_SECONDS:-20}
 jobs=${FUZZ_BUILD_JOBS:-2}
 

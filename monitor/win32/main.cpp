@@ -7,7 +7,9 @@
 #include "monitor/desktop/hotkeys.h"
 #include "monitor/desktop/mail_form.h"
 #include "monitor/win32/hotkey_registrar.h"
+#include "monitor/win32/keyboard.h"
 #include "monitor/win32/main_window.h"
+#include "monitor/win32/popup_wiring.h"
 #include "monitor/win32/win32_services.h"
 
 using namespace tarvi;
@@ -26,7 +28,8 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
   Win32Pump pump;
   Win32Dialogs dialogs;
   Win32Processes processes;
-  Win32KeyboardLamp lamp;
+  Win32Keyboard keyboard;
+  ScrollLamp lamp(keyboard);
   MainWindow window(instance);
   MailForm form({store, timers, pump, dialogs, processes, window, lamp});
   Win32HotkeyRegistrar hotkeyRegistrar;
@@ -42,6 +45,8 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
   if (!window.create()) return 1;
   timers.attach(window.hwnd());
   window.attach(&form);
+  PopupAndAlerts popup(form, window, lamp);
+  popup.install();
   hotkeyRegistrar.attach(window.hwnd(), &hotkeys);
   form.hookWindow = [&] { hotkeyRegistrar.hookWindow(); };
   form.unhookWindow = [&] { hotkeyRegistrar.unhookWindow(); };

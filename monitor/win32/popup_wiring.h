@@ -2,6 +2,7 @@
 // the main form: the grid hooks, the timers they own, the lamp stop of OK.
 #pragma once
 
+#include "monitor/cycle/check_cycle.h"
 #include "monitor/desktop/alerts.h"
 #include "monitor/desktop/mail_form.h"
 #include "monitor/mail/popup_model.h"
@@ -16,6 +17,9 @@ struct PopupAndAlerts {
 
   // Call once the window exists and its timers are attached.
   void install();
+  // The end of the check cycle fills the list and raises the alerts here;
+  // the popup reads the cycle's mail table and counters.
+  void connect(CheckCycle& cycle, CheckTally& tally, MailList& mailList);
   // The sound step of a check that found new mail.
   void playSounds(const std::vector<bool>& newMailFlg);
 

@@ -16,7 +16,7 @@ DIALLIST, REDIAL = 1041, 1043
 KEY0 = 1070              # cmb_Key(0..7)
 ACCOUNTLIST, ADD, EDIT, DELETE = 1200, 1201, 1202, 1203
 ACC_NAME, ACC_HOST, ACC_PORT, ACC_USER, ACC_PASS, ACC_CHECK = 2001, 2002, 2003, 2004, 2005, 2006
-ACC_SOUND0, ACC_WAV = 2010, 2013
+ACC_FORE, ACC_BACK, ACC_SOUND0, ACC_WAV = 2007, 2008, 2010, 2013
 IDOK, IDCANCEL = 1, 2
 
 
@@ -222,6 +222,76 @@ class SettingsTest(WineTest):
         self.prefix.click(dlg.hwnd, IDCANCEL)
         self.wait_exit(proc)
         self.assertEqual(self.prefix.reg_export()["Aname2"], "会社")
+
+    def test_settings_stored_values_reset_widths_and_cancel(self):
+        stored = {"Option1value": 1, "Option2value": 1, "Closetimerval": 30, "Checktimerval": 10,
+                  "Mailerdir1": "C:\\メール\\mailer.exe", "Wavdir": "C:\\音\\ding.wav",
+                  "Hotkeynum0": 65, "Hotkeynum5": 0, "Hotkeynum7": 227, "Redialval": 3,
+                  "grdWidth0": 999, "grdWidth4": 1, "frmWidth": 7000}
+        self.prefix.reg_import(stored)
+        proc, dlg = self.open_options()
+        self.assertTrue(self.state(dlg.hwnd, OPTION1)[1])
+        self.assertEqual(self.text(dlg.hwnd, TIMER1 + 1), "30")
+        self.assertTrue(self.state(dlg.hwnd, TIMER1 + 1)[0])
+        self.assertTrue(self.state(dlg.hwnd, WAV)[0])
+        self.assertEqual(self.text(dlg.hwnd, MAILER1), "C:\\メール\\mailer.exe")
+        self.assertEqual(self.text(dlg.hwnd, WAV), "C:\\音\\ding.wav")
+        self.assertEqual(self.text(dlg.hwnd, REDIAL), "3")
+        self.assertEqual(self.text(dlg.hwnd, KEY0), "Ctrl+A")
+        self.assertEqual(self.text(dlg.hwnd, KEY0 + 5), "Ctrl+A")  # no "無し" for the exit key
+        self.assertEqual(self.text(dlg.hwnd, KEY0 + 7), "Shift+F16 キー")
+
+        # Unchecking the popup zeroes and greys its close time; the sound
+        # box keeps the WAV path while it greys it.
+        self.prefix.post(self.child(dlg.hwnd, OPTION1), 0xF5)  # BM_CLICK
+        wait_for("close time zeroed", lambda: self.text(dlg.hwnd, TIMER1 + 1) == "0")
+        self.assertFalse(self.state(dlg.hwnd, TIMER1 + 1)[0])
+        self.prefix.post(self.child(dlg.hwnd, OPTION1 + 1), 0xF5)
+        wait_for("WAV greyed", lambda: not self.state(dlg.hwnd, WAV)[0])
+        self.assertEqual(self.text(dlg.hwnd, WAV), "C:\\音\\ding.wav")
+
+        # The width reset is written at once and survives Cancel.
+        self.prefix.click(dlg.hwnd, RESET_WIDTHS)
+        wait_for("widths reset", lambda: self.prefix.reg_export().get("grdWidth0") == "260")
+        self.prefix.click(dlg.hwnd, IDCANCEL)
+        self.wait_exit(proc)
+        reg = self.prefix.reg_export()
+        self.assertEqual([reg["grdWidth%d" % i] for i in range(6)], ["260", "260", "130", "2740", "4770", "300"])
+        self.assertEqual(reg["frmWidth"], "7000")
+        self.assertEqual(reg["Closetimerval"], "30")
+        self.assertEqual(reg["Option1value"], "1")
+        self.assertNotIn("Option3value", reg)
+
+    def test_settings_colour_dialog_ok_and_cancel(self):
+        proc, dlg = self.open_options()
+        self.prefix.click(dlg.hwnd, TAB_ACCOUNTS)
+
+        def colour_dialog():
+            return [w for w in self.prefix.windows() if w.cls == "#32770" and w.visible
+                    and w.title not in ("OPTION", "ｱｶｳﾝﾄ")]
+
+        # Cancel leaves the background colour; OK without a choice gives the
+        # dialog's starting colour, black.
+        for n, button in ((1, IDCANCEL), (2, IDOK)):
+            self.prefix.click(dlg.hwnd, ADD)
+            ed = self.prefix.wait_window("ｱｶｳﾝﾄ", "#32770")
+            self.drv("settext", ed.hwnd, ACC_HOST, "h%d" % n)
+            self.prefix.click(ed.hwnd, ACC_BACK)
+            picker = wait_for("colour dialog", colour_dialog)[0]
+            if n == 2:
+                self.screenshot("settings_colour_dialog")
+            self.prefix.click(picker.hwnd, button)
+            wait_for("colour dialog closed", lambda: not colour_dialog())
+            self.prefix.click(ed.hwnd, IDOK)
+            wait_for("editor closed", lambda: self.prefix.find("ｱｶｳﾝﾄ", "#32770") is None)
+        reg = wait_for("stored", lambda: (lambda r: r if r.get("accountno") == "2" else None)(
+            self.prefix.reg_export()))
+        self.assertEqual(reg["Scolor21"], "16777088")
+        self.assertEqual(reg["Scolor22"], "0")
+        self.assertEqual(reg["Scolor11"], "0")
+        self.assertEqual(reg["Aname1"], "@h1")
+        self.prefix.click(dlg.hwnd, IDCANCEL)
+        self.wait_exit(proc)
 
     def test_settings_second_start_ends_at_once(self):
         first, dlg = self.open_options()

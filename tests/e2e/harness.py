@@ -5,6 +5,7 @@ Tests wait for conditions with generous deadlines, never for fixed sleeps,
 and end only what they started.
 """
 import os
+import re
 import shutil
 import signal
 import socket
@@ -52,7 +53,7 @@ class Window:
 
 
 def _unescape(s):
-    return s.replace("\\n", "\n").replace("\\r", "\r").replace("\\t", "\t")
+    return re.sub(r"\\([\\nrt])", lambda m: {"n": "\n", "r": "\r", "t": "\t"}.get(m.group(1), "\\"), s)
 
 
 class Prefix:

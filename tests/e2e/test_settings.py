@@ -293,6 +293,28 @@ class SettingsTest(WineTest):
         self.prefix.click(dlg.hwnd, IDCANCEL)
         self.wait_exit(proc)
 
+    def test_settings_browse_for_mailer(self):
+        proc, dlg = self.open_options()
+        self.prefix.click(dlg.hwnd, 1034)  # RefBt(1)
+        picker = self.prefix.wait_window("ﾒｰﾗｰの選択", "#32770")
+        self.screenshot("settings_file_dialog")
+        self.prefix.click(picker.hwnd, IDCANCEL)
+        wait_for("file dialog closed", lambda: self.prefix.find("ﾒｰﾗｰの選択", "#32770") is None)
+        self.assertEqual(self.text(dlg.hwnd, MAILER1), "")
+
+        self.prefix.click(dlg.hwnd, 1034)
+        picker = self.prefix.wait_window("ﾒｰﾗｰの選択", "#32770")
+        # The file name box of the Explorer-style dialog: an edit with the
+        # ID 1148 inside the combo box of that ID.
+        combo = [line.split("\t")[1] for line in self.drv("texts", picker.hwnd).splitlines()
+                 if line.split("\t")[2:3] == ["1148"] and line.split("\t")[4] == "ComboBox"][0]
+        self.drv("settext", combo, 1148, "C:\\tarvi\\tarvimon.exe")
+        self.prefix.click(picker.hwnd, IDOK)
+        wait_for("path taken", lambda: self.text(dlg.hwnd, MAILER1).lower() == "c:\\tarvi\\tarvimon.exe")
+        self.prefix.click(dlg.hwnd, IDOK)
+        self.wait_exit(proc)
+        self.assertEqual(self.prefix.reg_export()["Mailerdir1"].lower(), "c:\\tarvi\\tarvimon.exe")
+
     def test_settings_second_start_ends_at_once(self):
         first, dlg = self.open_options()
         second = self.prefix.start("tarvicfg.exe")

@@ -47,7 +47,8 @@ void out(const std::string& s) {
 std::string escape(const std::wstring& w) {
   std::string s = utf8(w), r;
   for (char c : s) {
-    if (c == '\r') r += "\\r";
+    if (c == '\\') r += "\\\\";  // so that a path's "\t" is not read as a TAB
+    else if (c == '\r') r += "\\r";
     else if (c == '\n') r += "\\n";
     else if (c == '\t') r += "\\t";
     else r += c;

@@ -148,6 +148,14 @@ void saveOptions(SettingsStore& store, const GeneralSettings& in, std::int16_t a
   for (int i = 0; i < kHotkeyCount; ++i) saveValue(store, u"Hotkeynum" + decimal(i), s.Hotkeynum[i], u"");
 }
 
+OkOutcome pressOk(SettingsStore& store, const OptionsForm& form, std::int16_t accountCount) {
+  if (hasDuplicateHotkeys(form.hotkeys)) return OkOutcome::DuplicateHotkeys;
+  const auto s = collectOptions(form);
+  if (!s) return OkOutcome::InvalidBox;
+  saveOptions(store, *s, accountCount);
+  return OkOutcome::Saved;
+}
+
 void resetGridWidths(SettingsStore& store) {
   for (int i = 0; i < kGridColumns; ++i)
     store.put(u"grdWidth" + decimal(i), decimal(kDefaultGridWidths[i]));

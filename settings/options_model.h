@@ -80,6 +80,11 @@ std::optional<GeneralSettings> collectOptions(const OptionsForm& form);
 // Defdialno, Redialval and the eight hotkeys, in this order.
 void saveOptions(SettingsStore& store, const GeneralSettings& s, std::int16_t accountCount);
 
+// What OK does: refuses duplicate hotkeys (the caller warns "起動キーが重複
+// しています") and invalid boxes without writing anything, else saves.
+enum class OkOutcome { Saved, DuplicateHotkeys, InvalidBox };
+OkOutcome pressOk(SettingsStore& store, const OptionsForm& form, std::int16_t accountCount);
+
 // "リスト列幅を元に戻す": the popup's six column widths back to the defaults.
 void resetGridWidths(SettingsStore& store);
 

@@ -140,15 +140,16 @@ void addTips(Tooltips& t) {
 
 void ok(HWND dlg, OptionDialog& d) {
   if (!d.gate.okEnabled()) return;  // Enter while OK is greyed
-  const OptionsForm f = readForm(dlg);
-  if (hasDuplicateHotkeys(f.hotkeys)) {
-    MessageBoxW(dlg, L"起動キーが重複しています", kTitle, MB_OK | MB_ICONEXCLAMATION);
-    return;
+  switch (pressOk(d.store, readForm(dlg), static_cast<std::int16_t>(d.accounts.count()))) {
+    case OkOutcome::Saved:
+      EndDialog(dlg, IDOK);
+      break;
+    case OkOutcome::DuplicateHotkeys:
+      MessageBoxW(dlg, L"起動キーが重複しています", kTitle, MB_OK | MB_ICONEXCLAMATION);
+      break;
+    case OkOutcome::InvalidBox:  // OK is greyed then; nothing to say
+      break;
   }
-  const auto settings = collectOptions(f);
-  if (!settings) return;
-  saveOptions(d.store, *settings, static_cast<std::int16_t>(d.accounts.count()));
-  EndDialog(dlg, IDOK);
 }
 
 void browse(HWND dlg, int target, const char16_t* description, const char16_t* pattern,

@@ -185,6 +185,31 @@ TEST(OptionsModel, InvalidBoxesAreNeverSaved) {
   }
 }
 
+TEST(OptionsModel, OkRefusesWithoutWriting) {
+  struct Case {
+    const char* what;
+    int list, position;
+    const char16_t* timer1;
+    OkOutcome outcome;
+  } cases[] = {{"defaults", 0, 27, u"0", OkOutcome::Saved},
+               {"list 0 on list 3's Ctrl+F5", 0, 30, u"0", OkOutcome::DuplicateHotkeys},
+               {"list 7 on list 5's Ctrl+F7", 7, 32, u"0", OkOutcome::DuplicateHotkeys},
+               {"list 0 none", 0, 58, u"0", OkOutcome::Saved},
+               {"negative timer", 0, 27, u"-2", OkOutcome::InvalidBox},
+               {"duplicate wins over the timer", 1, 27, u"x", OkOutcome::DuplicateHotkeys}};
+  for (const auto& c : cases) {
+    FakeStore store;
+    OptionsForm f = loadOptions(store, 0);
+    f.hotkeys[c.list] = c.position;
+    f.timers[0] = c.timer1;
+    EXPECT_EQ(pressOk(store, f, 2), c.outcome) << c.what;
+    EXPECT_EQ(store.writes.empty(), c.outcome != OkOutcome::Saved) << c.what;
+    if (c.outcome == OkOutcome::Saved) {
+      EXPECT_EQ(store.at("accountno"), "2");
+    }
+  }
+}
+
 TEST(OptionsModel, AccountCountAndWidthReset) {
   FakeStore store;
   EXPECT_EQ(readAccountCount(store), 0);

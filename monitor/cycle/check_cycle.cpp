@@ -54,7 +54,14 @@ void CheckCycle::checkmail() {
 
 void CheckCycle::resetCheck() {
   form_.turnoff();
-  t_.subDisConn();
+  // With no connection the QUIT could only fail, and every cycle would
+  // start with an error box about a socket that never existed.
+  if (t_.connected()) {
+    t_.subDisConn();
+  } else {
+    t_.lastCmd.clear();
+    t_.sockState = 6;
+  }
   // Whatever that connection still answers, it no longer moves the cycle.
   t_.forgetSession();
   tally_.mailTotal = 0;
@@ -111,8 +118,12 @@ void CheckCycle::finish() {
   if (newMailFlg_Check()) {
     if (o.Option4value != 0 && hooks.Lightbrink) hooks.Lightbrink();
     if (o.Option1value != 0) {
-      form_.svc.view.show();
-      form_.timers.enable(TimerId::closetimer);
+      if (hooks.showPopup) {
+        hooks.showPopup();
+      } else {
+        form_.svc.view.show();
+        form_.timers.enable(TimerId::closetimer);
+      }
     }
     if (o.Option2value != 0 && hooks.playSounds) hooks.playSounds();
     if (form_.initGrid) form_.initGrid();

@@ -20,6 +20,7 @@ struct CycleHooks {
   std::function<void()> fillGrid;
   std::function<void()> clearGrid;  // header row only
   std::function<void()> Lightbrink;
+  std::function<void()> showPopup;  // default: show the window, start closetimer
   std::function<void()> playSounds;
   std::function<void()> Hangfun;
   std::function<void()> defaultPointer;

@@ -10,6 +10,7 @@
 #include "monitor/win32/keyboard.h"
 #include "monitor/win32/main_window.h"
 #include "monitor/win32/popup_wiring.h"
+#include "monitor/win32/socket_wiring.h"
 #include "monitor/win32/win32_services.h"
 
 using namespace tarvi;
@@ -47,6 +48,9 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
   window.attach(&form);
   PopupAndAlerts popup(form, window, lamp);
   popup.install();
+  CheckWiring check(instance, form);
+  if (!check.install()) return 1;
+  popup.connect(check.cycle, check.tally, check.mailList);
   hotkeyRegistrar.attach(window.hwnd(), &hotkeys);
   form.hookWindow = [&] { hotkeyRegistrar.hookWindow(); };
   form.unhookWindow = [&] { hotkeyRegistrar.unhookWindow(); };
@@ -66,6 +70,8 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
   hotkeys.commands[3] = [&] { form.ExecMailapp(1); };
   hotkeys.commands[4] = [&] { form.ExecMailapp(2); };
   hotkeys.commands[5] = [&] { form.mnu_end(); };
+  hotkeys.commands[6] = [&] { check.dialup.connectHotkey(); };
+  hotkeys.commands[7] = [&] { check.dialup.hangUp(); };
   // Re-apply the timer state now that the window exists.
   form.timers.setInterval(TimerId::Timer1, form.timers.interval(TimerId::Timer1));
   if (!form.load()) return 0;

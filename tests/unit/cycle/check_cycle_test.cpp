@@ -267,3 +267,20 @@ TEST(CheckCycle, StartupCheckThroughTheFormHook) {
 
 }  // namespace
 }  // namespace tarvi
+
+namespace tarvi {
+namespace {
+
+TEST(CheckCycle, CycleStartWithoutConnectionShowsNoBox) {
+  fakes::CheckRig rig;
+  rig.addAccount(1, "A");
+  rig.start();
+  rig.cycle.checkmail();
+  rig.pump.runAll();
+  rig.clock.advance(2000);
+  EXPECT_TRUE(rig.dialogs.boxes.empty());
+  EXPECT_EQ(rig.view.caption(), "Tarviメールチェッカー");
+}
+
+}  // namespace
+}  // namespace tarvi

@@ -315,6 +315,24 @@ class SettingsTest(WineTest):
         self.wait_exit(proc)
         self.assertEqual(self.prefix.reg_export()["Mailerdir1"].lower(), "c:\\tarvi\\tarvimon.exe")
 
+    def test_settings_layout_at_150_percent(self):
+        self.prefix.run("reg", "add", "HKCU\\Control Panel\\Desktop", "/v", "LogPixels", "/t", "REG_DWORD",
+                        "/d", "144", "/f")
+        self.prefix.reg_import({"accountno": 1, "Aname1": "会社", "Hname1": "pop.example.jp",
+                                "Scolor11": 255, "Scolor21": 16777215})
+        proc, dlg = self.open_options()
+        self.screenshot("settings_general_144dpi")
+        self.prefix.click(dlg.hwnd, TAB_ACCOUNTS)
+        wait_for("account page", lambda: self.visible(dlg.hwnd, ACCOUNTLIST))
+        self.screenshot("settings_accounts_144dpi")
+        view = self.child(dlg.hwnd, ACCOUNTLIST)
+        width = lambda col: int(self.drv("send", view, 0x101D, col, 0))  # LVM_GETCOLUMNWIDTH
+        # 4960 and 320 twips at 144 dots per inch.
+        self.assertEqual((width(0), width(1)), (496, 32))
+        self.assertEqual(self.drv("lvrows", dlg.hwnd, ACCOUNTLIST).splitlines(), ["会社(pop.example.jp)\t○"])
+        self.prefix.click(dlg.hwnd, IDCANCEL)
+        self.wait_exit(proc)
+
     def test_settings_second_start_ends_at_once(self):
         first, dlg = self.open_options()
         second = self.prefix.start("tarvicfg.exe")

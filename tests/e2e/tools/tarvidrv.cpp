@@ -16,6 +16,7 @@
 //   tarvidrv select HWND ID INDEX    selects a combo box item, notifying the dialog
 //   tarvidrv lvrows HWND ID          a ListView's rows, cells TAB-separated
 //   tarvidrv state HWND ID           "enabled checked" of a control, each 0 or 1
+//   tarvidrv send HWND MSG WP LP     SendMessage without pointers; prints the result
 //   tarvidrv lvclick HWND ID ROW [N] clicks (N=2: double-clicks) a ListView row
 //                                    with the mouse; ROW -1 clicks below the rows
 #include <windows.h>
@@ -246,6 +247,16 @@ int wmain(int argc, wchar_t** wargv) {
                         static_cast<LPARAM>(std::strtoll(argv[5].c_str(), nullptr, 0)))
                ? 0
                : 1;
+  }
+  if (cmd == "send" && argc >= 6) {
+    DWORD_PTR result = 0;
+    if (!SendMessageTimeoutW(parseHwnd(argv[2].c_str()), static_cast<UINT>(std::strtoul(argv[3].c_str(), nullptr, 0)),
+                             static_cast<WPARAM>(std::strtoull(argv[4].c_str(), nullptr, 0)),
+                             static_cast<LPARAM>(std::strtoll(argv[5].c_str(), nullptr, 0)), SMTO_ABORTIFHUNG, 5000,
+                             &result))
+      return 1;
+    out(std::to_string(static_cast<long long>(result)) + "\n");
+    return 0;
   }
   if (cmd == "settext" && argc >= 5) {
     HWND h = GetDlgItem(parseHwnd(argv[2].c_str()), std::atoi(argv[3].c_str()));

@@ -1,0 +1,38 @@
+// The viewer `viewform`: a plain top-level window with one multi-line text
+// box filling it. It shows a retrieved message or the session log; closing
+// it destroys it, and the next use creates it again.
+#pragma once
+
+#include <windows.h>
+
+#include "monitor/mail/viewer_model.h"
+
+namespace tarvi::win32 {
+
+class ViewerWindow : public ViewerView {
+ public:
+  // The text box's control id, also used by the end-to-end tests.
+  static constexpr int kTextId = 201;
+
+  ViewerWindow(HINSTANCE instance, HWND owner) : instance_(instance), owner_(owner) {}
+  ~ViewerWindow() override;
+  ViewerWindow(const ViewerWindow&) = delete;
+  ViewerWindow& operator=(const ViewerWindow&) = delete;
+
+  void showText(const Text& text) override;
+  HWND hwnd() const { return hwnd_; }
+
+ private:
+  static LRESULT CALLBACK proc(HWND, UINT, WPARAM, LPARAM);
+  LRESULT handle(UINT msg, WPARAM wp, LPARAM lp);
+  bool create();
+  void fit();
+
+  HINSTANCE instance_;
+  HWND owner_;
+  HWND hwnd_ = nullptr;
+  HWND text_ = nullptr;
+  HFONT font_ = nullptr;
+};
+
+}  // namespace tarvi::win32

@@ -110,9 +110,12 @@ void drawAttachment(HDC dc, const RECT& cell) {
   if (h <= 2 || cell.right - cell.left <= 1) return;
   const int saved = SaveDC(dc);
   IntersectClipRect(dc, cell.left, cell.top, cell.right, cell.bottom);
-  const int size = std::max(8, h - 2);
-  const Canvas c{dc, cell.left + (cell.right - cell.left - size / 2) / 2 - size / 8,
-                 cell.top + (h - size) / 2, size / 16.0};
+  // The clip is 7 units wide and 14 high; it shrinks to fit a narrow column.
+  const int w = cell.right - cell.left;
+  const int size = std::max(8, std::min(h - 2, (w - 1) * 16 / 7));
+  const double unit = size / 16.0;
+  const Canvas c{dc, cell.left + static_cast<int>((w - 7 * unit) / 2), cell.top + (h - size) / 2,
+                 unit};
   PenScope p(dc, RGB(64, 64, 64), std::max(1, size / 14),
              static_cast<HBRUSH>(GetStockObject(NULL_BRUSH)));
   // A paper clip: an outer loop and an inner tongue.

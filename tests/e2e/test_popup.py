@@ -3,6 +3,8 @@ Dovecot fills the list (read from another process through the ListView's
 own messages), a click marks a row, OK hides the popup and stores the
 layout, and the Scroll Lock lamp ends off after blinking."""
 import os
+import random
+import socket
 import unittest
 
 from harness import TITLE, Dovecot, WineTest, scramble, wait_for
@@ -18,9 +20,22 @@ with open(os.path.join(ROOT, "monitor", "win32", "main.cpp"), encoding="utf-8") 
 
 MESSAGES = [
     ("山田太郎", "taro@example.jp", "会議の資料について", "資料を送ります。\n", None),
-    ("ｶﾀｶﾅ商事", "sales@example.jp", "お見積もり", "お見積もりです。\n", ("見積書.pdf", b"%PDF-1.4 x")),
+    ("カタカナ商事", "sales@example.jp", "お見積もり", "お見積もりです。\n", ("見積書.pdf", b"%PDF-1.4 x")),
     ("佐藤花子", "hanako@example.jp", "来週の予定", "よろしくお願いします。\n", None),
 ]
+
+
+def low_port():
+    """A free port that fits the 16-bit Portno setting."""
+    for _ in range(200):
+        port = random.randint(20000, 32000)
+        with socket.socket() as s:
+            try:
+                s.bind(("127.0.0.1", port))
+                return port
+            except OSError:
+                continue
+    raise AssertionError("no free port below 32768")
 
 
 def raw(sender, addr, subject, body, attachment):
@@ -60,7 +75,7 @@ class PopupTest(WineTest):
 
     @unittest.skipUnless(HAVE_CYCLE, "the monitor does not check mail yet (no CheckWiring in main.cpp)")
     def test_check_with_new_mail_lists_the_messages(self):
-        server = Dovecot({"taro": ("pw", [raw(*m) for m in MESSAGES])})
+        server = Dovecot({"taro": ("pw", [raw(*m) for m in MESSAGES])}, port=low_port())
         self.addCleanup(server.stop)
         self.configure(server.port, Option5value="1", Option9value="1")
         self.prefix.start("tarvimon.exe")
@@ -69,7 +84,7 @@ class PopupTest(WineTest):
         self.assertEqual(main.title, "3通のメールが届いています!")
         rows = wait_for("rows", lambda: self.rows(main.hwnd), 30)
         self.assertEqual([r[3] for r in rows],
-                         ["佐藤花子 <hanako@example.jp>", "ｶﾀｶﾅ商事 <sales@example.jp>",
+                         ["佐藤花子 <hanako@example.jp>", "カタカナ商事 <sales@example.jp>",
                           "山田太郎 <taro@example.jp>"][:len(rows)])
         self.assertEqual([r[4] for r in rows], ["来週の予定", "お見積もり", "会議の資料について"])
         self.assertEqual([r[0] for r in rows], ["N", "N", "N"])

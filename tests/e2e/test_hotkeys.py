@@ -7,6 +7,7 @@ import shutil
 import subprocess
 
 from harness import TITLE, WineTest, scramble, wait_for
+from pop3_script import ScriptedPop3
 
 MAIN_CLASS = "TarviMonMailForm"
 IDOK, IDYES, IDNO = 1, 6, 7
@@ -38,6 +39,15 @@ class HotkeyTest(WineTest):
         self.assertEqual(text, "終了しますか？")
         self.prefix.click(box.hwnd, IDYES)
         wait_for("monitor to end", lambda: proc.poll() is not None)
+
+    def test_check_key_starts_a_check(self):
+        server = ScriptedPop3([b"Subject: hi\r\n\r\nbody\r\n"], user="joe", password="pw")
+        self.addCleanup(server.stop)
+        self.start_monitor(Portno1=server.port, Uname1="joe", Check1=1)
+        self.assertEqual(server.received(), [])
+        self.press(CTRL, 114)  # Ctrl+F3: check mail now
+        wait_for("the check's dialogue", lambda: "QUIT" in server.received())
+        self.assertEqual(server.received(), ["USER joe", "PASS pw", "STAT", "TOP 1 5", "QUIT"])
 
     def test_key_taken_by_another_program_is_reported_and_others_work(self):
         self.assertTrue(self.grab(CTRL, 114))

@@ -10,6 +10,7 @@
 #include "monitor/win32/keyboard.h"
 #include "monitor/win32/main_window.h"
 #include "monitor/win32/popup_wiring.h"
+#include "monitor/win32/run_wiring.h"
 #include "monitor/win32/socket_wiring.h"
 #include "monitor/win32/win32_services.h"
 
@@ -51,6 +52,8 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
   CheckWiring check(instance, form);
   if (!check.install()) return 1;
   popup.connect(check.cycle, check.tally, check.mailList);
+  RunWiring runs(instance, form, window, check, popup.popup);
+  runs.install();
   hotkeyRegistrar.attach(window.hwnd(), &hotkeys);
   form.hookWindow = [&] { hotkeyRegistrar.hookWindow(); };
   form.unhookWindow = [&] { hotkeyRegistrar.unhookWindow(); };

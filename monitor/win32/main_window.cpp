@@ -136,7 +136,9 @@ void MainWindow::setLogVisible(bool visible) { ShowWindow(logBt_, visible ? SW_S
 
 void MainWindow::applyLayout(const std::array<std::int16_t, 6>&, std::int16_t width,
                              std::int16_t height) {
-  // The column widths are the popup's (initGrid); the size is the window's.
+  // Widths reset by the settings program show at once, not only after the
+  // next check; initGrid also keeps the scroll-bar allowance in step.
+  if (popup_) popup_->initGrid();
   // A stored size that is not a usable window size leaves the window as it is.
   if (width <= 0 || height <= 0) return;
   SetWindowPos(hwnd_, nullptr, 0, 0, twipsToPixels(width, dpi_), twipsToPixels(height, dpi_),

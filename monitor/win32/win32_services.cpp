@@ -105,11 +105,4 @@ bool Win32Processes::isOrdinaryFile(const Text& path) {
          !(a & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM));
 }
 
-void Win32KeyboardLamp::scrollLamp(int on) {
-  const bool lit = (GetKeyState(VK_SCROLL) & 1) != 0;
-  if (lit == (on != 0)) return;
-  keybd_event(VK_SCROLL, 0x46, KEYEVENTF_EXTENDEDKEY, 0);
-  keybd_event(VK_SCROLL, 0x46, KEYEVENTF_EXTENDEDKEY | KEYEVENTF_KEYUP, 0);
-}
-
 }  // namespace tarvi::win32

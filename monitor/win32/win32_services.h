@@ -44,9 +44,4 @@ class Win32Processes : public Processes {
   bool isOrdinaryFile(const Text& path) override;
 };
 
-class Win32KeyboardLamp : public KeyboardLamp {
- public:
-  void scrollLamp(int on) override;
-};
-
 }  // namespace tarvi::win32

@@ -39,9 +39,17 @@ def wait_for(what, condition, timeout=DEADLINE, interval=0.2):
 
 
 def free_port():
-    with socket.socket() as s:
-        s.bind(("127.0.0.1", 0))
-        return s.getsockname()[1]
+    """A free loopback port that the 16-bit signed port setting can hold."""
+    rnd = random.Random()
+    for _ in range(500):
+        port = rnd.randint(20000, 32000)
+        with socket.socket() as s:
+            try:
+                s.bind(("127.0.0.1", port))
+                return port
+            except OSError:
+                continue
+    raise RuntimeError("no free port below 32768")
 
 
 class Window:

@@ -12,6 +12,7 @@ from pop3_script import ScriptedPop3
 MAIN_CLASS = "TarviMonMailForm"
 IDOK, IDYES, IDNO = 1, 6, 7
 CTRL, SHIFT = 2, 4
+MAILBT2 = 102  # the popup's second mailer button
 
 
 class HotkeyTest(WineTest):
@@ -65,6 +66,17 @@ class HotkeyTest(WineTest):
         recorded = wait_for("mailer to run", lambda: self.prefix.reg_export().get("recordedCommandLine"))
         self.assertEqual(recorded, '"C:\\tarvi\\recordargs.exe" /check')
         self.assertIsNone(self.popup_shown())
+
+    def test_mailer_button_hides_popup_and_starts_mailer(self):
+        self.start_monitor(Mailerdir2='"C:\\tarvi\\recordargs.exe" /compose')
+        self.press(CTRL, 115)
+        popup = wait_for("popup", self.popup_shown)
+        buttons = {i: c for (c, i, t) in self.prefix.texts(popup.hwnd)}
+        self.assertIn(MAILBT2, buttons)
+        self.prefix.click(popup.hwnd, MAILBT2)
+        recorded = wait_for("mailer to run", lambda: self.prefix.reg_export().get("recordedCommandLine"))
+        self.assertEqual(recorded, '"C:\\tarvi\\recordargs.exe" /compose')
+        wait_for("popup hidden", lambda: self.popup_shown() is None)
 
     def test_new_key_works_after_the_settings_program(self):
         shutil.copy(os.path.join(self.prefix.app, "fakecfg.exe"), os.path.join(self.prefix.app, "tarvicfg.exe"))

@@ -5,6 +5,7 @@ Tests wait for conditions with generous deadlines, never for fixed sleeps,
 and end only what they started.
 """
 import os
+import random
 import re
 import shutil
 import signal

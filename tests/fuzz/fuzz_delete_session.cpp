@@ -1,0 +1,81 @@
+// A delete run against a server that answers anything: every reply is the
+// next piece of the input (pieces end at 0xFF; the first byte chooses how
+// replies are cut into chunks). Whatever comes, the run ends, and no DELE n
+// goes out unless STAT and then TOP n 5 went out in the same session.
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "tests/unit/pop3/retrieve_rig.h"
+
+namespace {
+
+std::vector<std::string> pieces(const std::uint8_t* data, std::size_t size) {
+  std::vector<std::string> out(1);
+  for (std::size_t i = 1; i < size; ++i) {
+    if (data[i] == 0xFF)
+      out.emplace_back();
+    else
+      out.back() += static_cast<char>(data[i]);
+  }
+  return out;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  using namespace tarvi;
+  if (size == 0) return 0;
+  fakes::RunRig rig;
+  rig.addAccount(1, "A");
+  rig.store.set("Timeupval", "1");
+  rig.start();
+  rig.mailList.redim(1, 4);
+  for (int m = 1; m <= 3; ++m) {
+    rig.mailList.at(1, m).From = u"f";
+    rig.mailList.at(1, m).Subject = u"s" + decimal(m);
+  }
+  rig.tally.resize(1);
+  rig.tally.lastCount[1] = 3;
+  rig.tally.lastSize[1] = 100;
+  rig.mark(1, 1);
+  rig.mark(1, 3);
+
+  const std::vector<std::string> replies = pieces(data, size);
+  std::size_t next = 0;
+  const unsigned cut = data[0];
+  rig.sock.greeting = replies[next++];
+  rig.sock.respond = [&](const std::string&) {
+    return next < replies.size() ? replies[next++] : std::string();
+  };
+  rig.sock.split = [cut](const std::string& s) {
+    if (cut == 0) return fakes::bytewise(s);
+    return fakes::cutAt(s, cut % 16);
+  };
+  rig.del.DelBt_Click();
+  // Long enough for every session (delete and check) to end or time out.
+  rig.settle(600);
+
+  bool stat = false;
+  std::vector<std::string> tops;
+  for (const std::string& c : rig.sock.sent) {
+    if (c.rfind("USER ", 0) == 0) {
+      stat = false;
+      tops.clear();
+    } else if (c == "STAT") {
+      stat = true;
+    } else if (c.rfind("TOP ", 0) == 0) {
+      tops.push_back(c.substr(4, c.find(' ', 4) - 4));
+    } else if (c.rfind("DELE ", 0) == 0) {
+      const std::string n = c.substr(5);
+      bool seen = false;
+      for (auto& t : tops) seen = seen || t == n;
+      if (!stat || !seen) std::abort();
+      if (n != "1" && n != "3") std::abort();
+    }
+  }
+  if (rig.clock.running(TimerId::deltimer)) std::abort();
+  return 0;
+}

@@ -95,19 +95,19 @@ bool AccountPage::onCommand(int id, int code) {
   return false;
 }
 
-std::optional<LRESULT> AccountPage::onNotify(const NMHDR& hdr) {
+std::optional<LRESULT> AccountPage::onNotify(NMHDR& hdr) {
   if (hdr.hwndFrom != view_) return std::nullopt;
   switch (hdr.code) {
     case NM_CLICK:
     case NM_RCLICK:
-      pressed(reinterpret_cast<const NMITEMACTIVATE&>(hdr).iItem);
+      pressed(reinterpret_cast<NMITEMACTIVATE&>(hdr).iItem);
       return 0;
     case NM_DBLCLK:
-      pressed(reinterpret_cast<const NMITEMACTIVATE&>(hdr).iItem);
+      pressed(reinterpret_cast<NMITEMACTIVATE&>(hdr).iItem);
       edit();
       return 0;
     case NM_CUSTOMDRAW: {
-      auto& cd = const_cast<NMLVCUSTOMDRAW&>(reinterpret_cast<const NMLVCUSTOMDRAW&>(hdr));
+      auto& cd = reinterpret_cast<NMLVCUSTOMDRAW&>(hdr);
       if (cd.nmcd.dwDrawStage == CDDS_PREPAINT) return CDRF_NOTIFYITEMDRAW;
       if (cd.nmcd.dwDrawStage == CDDS_ITEMPREPAINT) {
         const auto i = static_cast<std::size_t>(cd.nmcd.dwItemSpec);

@@ -24,7 +24,7 @@ class AccountPage {
 
   bool onCommand(int id, int code);
   // The notification's result when the page handles it.
-  std::optional<LRESULT> onNotify(const NMHDR& hdr);
+  std::optional<LRESULT> onNotify(NMHDR& hdr);
 
  private:
   void insertRow(int index, const AccountRow& row);

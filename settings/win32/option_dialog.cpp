@@ -226,7 +226,7 @@ INT_PTR CALLBACK optionProc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp) {
       break;
     case WM_NOTIFY:
       if (d) {
-        if (auto r = d->accounts.onNotify(*reinterpret_cast<const NMHDR*>(lp))) {
+        if (auto r = d->accounts.onNotify(*reinterpret_cast<NMHDR*>(lp))) {
           SetWindowLongPtrW(dlg, DWLP_MSGRESULT, *r);
           return TRUE;
         }

@@ -333,6 +333,23 @@ class SettingsTest(WineTest):
         self.prefix.click(dlg.hwnd, IDCANCEL)
         self.wait_exit(proc)
 
+    def test_settings_enter_saves_escape_cancels(self):
+        WM_KEYDOWN, VK_RETURN, VK_ESCAPE = 0x100, 0x0D, 0x1B
+        proc, dlg = self.open_options()
+        self.drv("settext", dlg.hwnd, TIMER1, "7")
+        wait_for("typed", lambda: self.text(dlg.hwnd, TIMER1) == "7")
+        # The dialog's own message loop turns Esc into Cancel.
+        self.prefix.post(self.child(dlg.hwnd, TIMER1), WM_KEYDOWN, VK_ESCAPE)
+        self.wait_exit(proc)
+        self.assertEqual(self.prefix.reg_export(), {})
+
+        proc, dlg = self.open_options()
+        self.drv("settext", dlg.hwnd, TIMER1, "7")
+        wait_for("typed", lambda: self.text(dlg.hwnd, TIMER1) == "7")
+        self.prefix.post(self.child(dlg.hwnd, TIMER1), WM_KEYDOWN, VK_RETURN)  # OK is the default
+        self.wait_exit(proc)
+        self.assertEqual(self.prefix.reg_export().get("Checktimerval"), "7")
+
     def test_settings_second_start_ends_at_once(self):
         first, dlg = self.open_options()
         second = self.prefix.start("tarvicfg.exe")

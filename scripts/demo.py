@@ -37,7 +37,7 @@ def main():
     shots = os.path.join(harness.BUILD, "screenshots")
     os.makedirs(shots, exist_ok=True)
     try:
-        main_window = prefix.wait_window(harness.TITLE, MAIN_CLASS, visible=None)
+        main_window = prefix.wait_window(None, MAIN_CLASS, visible=None)
         print("demo: tarvimon.exe is resident (pid %d), main window %s" % (proc.pid, main_window))
         last = None
         deadline = time.monotonic() + float(os.environ.get("TARVI_DEMO_SECONDS", "1e9"))

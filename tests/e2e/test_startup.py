@@ -54,7 +54,13 @@ class StartupTest(WineTest):
         self.assertTrue(self.no_box())
         self.assertEqual(self.prefix.reg_export()["Aname1"], "テスト")
 
+    def remove_settings_program(self):
+        path = os.path.join(self.prefix.app, "tarvicfg.exe")
+        if os.path.exists(path):
+            os.remove(path)
+
     def test_missing_settings_program_ends_the_monitor_with_a_message(self):
+        self.remove_settings_program()
         proc = self.prefix.start("tarvimon.exe")
         box, text = self.prefix.message_box()
         self.assertEqual(text, "最初に設定をしてください")
@@ -119,6 +125,7 @@ class StartupTest(WineTest):
         # An English system: the Japanese texts of the monitor and of the
         # store come through unchanged, as they never pass the ANSI code page.
         self.prefix.env.update({"LANG": "C.UTF-8", "LC_ALL": "C.UTF-8"})
+        self.remove_settings_program()
         self.prefix.run("storetool.exe", "put", "Aname1", "会社ｱｶｳﾝﾄ")
         self.assertEqual(self.prefix.run("storetool.exe", "get", "Aname1").rstrip("\n"), "会社ｱｶｳﾝﾄ")
         proc = self.prefix.start("tarvimon.exe")

@@ -12,23 +12,10 @@ Behaviours (any combination):
   nul             NUL bytes inside the message data
   fake_ok         message data with lines that look like "+OK" and "-ERR"
 """
-import random
 import socket
 import threading
 import time
-
-
-def low_port():
-    """A free port that a 16-bit signed port number can hold."""
-    for _ in range(200):
-        port = random.randint(20000, 32000)
-        with socket.socket() as s:
-            try:
-                s.bind(("127.0.0.1", port))
-                return port
-            except OSError:
-                continue
-    raise RuntimeError("no free port below 32768")
+from harness import free_port as low_port  # ports that fit Portno
 
 
 class ScriptedPop3:

@@ -3,12 +3,11 @@ Dovecot fills the list (read from another process through the ListView's
 own messages), a click marks a row, OK hides the popup and stores the
 layout, and the Scroll Lock lamp ends off after blinking."""
 import os
-import random
-import socket
 import unittest
 
 from harness import TITLE, Dovecot, WineTest, scramble, wait_for
 import samples
+from harness import free_port as low_port  # ports that fit Portno
 
 MAIN_CLASS = "TarviMonMailForm"
 GRID, OK_BT, RETR_BT, DEL_BT = 110, 106, 103, 104
@@ -23,19 +22,6 @@ MESSAGES = [
     ("カタカナ商事", "sales@example.jp", "お見積もり", "お見積もりです。\n", ("見積書.pdf", b"%PDF-1.4 x")),
     ("佐藤花子", "hanako@example.jp", "来週の予定", "よろしくお願いします。\n", None),
 ]
-
-
-def low_port():
-    """A free port that fits the 16-bit Portno setting."""
-    for _ in range(200):
-        port = random.randint(20000, 32000)
-        with socket.socket() as s:
-            try:
-                s.bind(("127.0.0.1", port))
-                return port
-            except OSError:
-                continue
-    raise AssertionError("no free port below 32768")
 
 
 def raw(sender, addr, subject, body, attachment):

@@ -142,8 +142,17 @@ class Prefix:
         return None
 
     def wait_window(self, title=None, cls=None, visible=True, timeout=DEADLINE):
-        return wait_for("window %r/%r" % (title, cls),
-                        lambda: self.find(title, cls, visible), timeout)
+        try:
+            return wait_for("window %r/%r" % (title, cls),
+                            lambda: self.find(title, cls, visible), timeout)
+        except AssertionError as e:
+            # Say what was there instead: a message box, another caption, ...
+            seen = [w for w in self.windows() if w.title or w.cls.startswith("Tarvi")]
+            logs = ""
+            for name in sorted(os.listdir(self.dir)):
+                if name.endswith(".log"):
+                    logs += "\n%s: %s" % (name, open(os.path.join(self.dir, name), errors="replace").read()[-800:])
+            raise AssertionError("%s; windows: %r%s" % (e, seen, logs)) from None
 
     def texts(self, hwnd):
         """The window's own text and its children's (class, id, text)."""

@@ -188,9 +188,12 @@ int pressKey(unsigned mods, WORD vk) {
   // Wine delivers a hotkey only while one of its windows has the focus.
   HWND w = CreateWindowExW(WS_EX_TOPMOST, L"STATIC", L"tarvidrv", WS_POPUP | WS_VISIBLE, 0, 0, 40,
                            20, nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
-  SetForegroundWindow(w);
-  SetFocus(w);
-  pump(300);
+  for (int i = 0; i < 50 && GetForegroundWindow() != w; ++i) {
+    SetForegroundWindow(w);
+    SetFocus(w);
+    pump(100);
+  }
+  pump(200);
   INPUT in[4] = {};
   int n = 0;
   const WORD mod = (mods & 4) ? VK_SHIFT : ((mods & 2) ? VK_CONTROL : 0);
@@ -208,7 +211,11 @@ int pressKey(unsigned mods, WORD vk) {
     in[n].ki.wVk = mod;
     in[n++].ki.dwFlags = KEYEVENTF_KEYUP;
   }
-  const UINT sent = SendInput(static_cast<UINT>(n), in, sizeof(INPUT));
+  UINT sent = 0;
+  for (int i = 0; i < 20 && sent != static_cast<UINT>(n); ++i) {
+    if (i > 0) pump(100);  // the focus can still be on its way
+    sent = SendInput(static_cast<UINT>(n), in, sizeof(INPUT));
+  }
   pump(300);
   DestroyWindow(w);
   return sent == static_cast<UINT>(n) ? 0 : 1;

@@ -172,6 +172,19 @@ class Prefix:
     def click(self, hwnd, control_id):
         self.run("tarvidrv.exe", "click", hwnd, str(control_id))
 
+    def answer(self, box, control_id, timeout=DEADLINE):
+        """Presses a message box's button and waits until the box is gone,
+        pressing again should the first press come before the box was ready."""
+        end = time.monotonic() + timeout
+        while True:
+            self.click(box.hwnd, control_id)
+            try:
+                return wait_for("message box to close",
+                                lambda: box.hwnd not in [w.hwnd for w in self.windows()], 10)
+            except AssertionError:
+                if time.monotonic() > end:
+                    raise
+
     def post(self, hwnd, msg, wp=0, lp=0):
         self.run("tarvidrv.exe", "post", hwnd, str(msg), str(wp), str(lp), check=False)
 
@@ -243,13 +256,18 @@ class Xvfb:
         self.display = os.environ.get("TARVI_DISPLAY")
         if self.display:
             return
-        for n in range(91, 140):
-            if not os.path.exists("/tmp/.X11-unix/X%d" % n) and not os.path.exists("/tmp/.X%d-lock" % n):
-                self.display = ":%d" % n
-                break
-        self.proc = subprocess.Popen(["Xvfb", self.display, "-screen", "0", "1280x1024x24", "-nolisten", "tcp"],
+        # Xvfb picks a free display itself and tells which: two test workers
+        # starting at once must not end up on one display.
+        read_fd, write_fd = os.pipe()
+        self.proc = subprocess.Popen(["Xvfb", "-displayfd", str(write_fd), "-screen", "0", "1280x1024x24",
+                                      "-nolisten", "tcp"], pass_fds=(write_fd,),
                                      stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        wait_for("Xvfb", lambda: os.path.exists("/tmp/.X11-unix/X" + self.display[1:]), 30)
+        os.close(write_fd)
+        with os.fdopen(read_fd) as f:
+            number = f.readline().strip()
+        if not number:
+            raise AssertionError("Xvfb did not start")
+        self.display = ":" + number
 
     def screenshot(self, path):
         subprocess.run(["import", "-display", self.display, "-window", "root", path],

@@ -55,7 +55,7 @@ class HotkeyTest(WineTest):
         self.start_monitor()
         box, text = self.prefix.message_box()
         self.assertEqual(text, "メールチェックの起動キーCtrl+F3の設定に失敗しました")
-        self.prefix.click(box.hwnd, IDOK)
+        self.prefix.answer(box, IDOK)
         wait_for("message to close", lambda: self.prefix.find(TITLE, "#32770") is None)
         self.press(CTRL, 115)
         wait_for("popup", self.popup_shown)

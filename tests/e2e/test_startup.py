@@ -32,7 +32,7 @@ class StartupTest(WineTest):
         second = self.prefix.start("tarvimon.exe")
         box, text = self.prefix.message_box()
         self.assertEqual(text, "既に起動しています")
-        self.prefix.click(box.hwnd, IDOK)
+        self.prefix.answer(box, IDOK)
         wait_for("second instance to end", lambda: second.poll() is not None)
         self.assertIsNone(first.poll())
         self.assertIsNotNone(self.prefix.find(TITLE, MAIN_CLASS, visible=False))
@@ -45,7 +45,7 @@ class StartupTest(WineTest):
             self.assertEqual(text, "最初に設定をしてください")
             if run == 1:
                 self.screenshot("startup-first-configuration")
-            self.prefix.click(box.hwnd, IDOK)
+            self.prefix.answer(box, IDOK)
             wait_for("settings program run %d" % run,
                      lambda: self.prefix.reg_export().get("fakecfgRuns") == str(run))
         main = self.prefix.wait_window(TITLE, MAIN_CLASS, visible=False)
@@ -64,7 +64,7 @@ class StartupTest(WineTest):
         proc = self.prefix.start("tarvimon.exe")
         box, text = self.prefix.message_box()
         self.assertEqual(text, "最初に設定をしてください")
-        self.prefix.click(box.hwnd, IDOK)
+        self.prefix.answer(box, IDOK)
         box2 = wait_for("second message", lambda: (lambda b: b if b and b.hwnd != box.hwnd else None)(
             self.prefix.find(TITLE, "#32770")))
         statics = [t for (c, i, t) in self.prefix.texts(box2.hwnd) if c == "Static" and t]
@@ -131,7 +131,7 @@ class StartupTest(WineTest):
         proc = self.prefix.start("tarvimon.exe")
         box, text = self.prefix.message_box()
         self.assertEqual(text, "最初に設定をしてください")
-        self.prefix.click(box.hwnd, IDOK)
+        self.prefix.answer(box, IDOK)
         wait_for("ending message", lambda: any(
             "tarvicfg.exe" in t for b in [self.prefix.find(TITLE, "#32770")] if b
             for (c, i, t) in self.prefix.texts(b.hwnd)))

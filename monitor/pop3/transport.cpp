@@ -48,15 +48,17 @@ std::uint32_t Transport::GetHostAddr(const Text& host) {
 
 void Transport::restartTimeup() {
   // Only a running limit is restarted: a notification that comes after the
-  // session was given up must not start the limit again.
+  // session was given up must not start the limit again. Setting a running
+  // timer restarts its count; stopping it first would only cost another
+  // call into the window system for every notification.
   if (!form.timers.enabled(TimerId::timeuptimer)) return;
-  form.timers.disable(TimerId::timeuptimer);
   form.timers.enable(TimerId::timeuptimer);
 }
 
 void Transport::closeConnection() {
   if (hSock != kNoSocket) api_.close(hSock);
   hSock = kNoSocket;
+  armed_ = 0;
   if (wsaStarted_) api_.cleanup();
   wsaStarted_ = false;
 }
@@ -94,7 +96,7 @@ void Transport::logon(SessionKind mode) {
     if (hSock == kNoSocket) {
       message = u"ｿｹｯﾄ生成ができませんでした";
     } else {
-      api_.select(hSock, sessionKind, kFdConnect);
+      select(kFdConnect);
       const std::uint32_t addr = GetHostAddr(a.Hname);
       const int r = api_.connect(hSock, addr, static_cast<std::uint16_t>(a.Portno));
       const int err = r != 0 ? api_.lastError() : 0;
@@ -128,9 +130,16 @@ void Transport::subSend(const Text& command) {
   int r = -1;
   int err = kWsaENotSock;  // what sending on no socket gives on every system
   if (hSock != kNoSocket) {
-    api_.select(hSock, sessionKind, kFdWrite);
+    // A command line is a few bytes, which a non-blocking send takes whole
+    // or refuses: once it returns, the write is over. Waiting for a write
+    // notification to arm reading would cost two more calls into Windows
+    // Sockets and a window message for every command, so reading is armed
+    // (if it is not still) before the send, and the reply may be handled
+    // as soon as the pumping below.
+    armRead();
     r = api_.send(hSock, cp932::encode(command));
     err = r == -1 ? api_.lastError() : 0;
+    if (r != -1) setPhase(kReading);
   }
   form.svc.pump.doEvents();
   if (r != -1) return;
@@ -149,12 +158,24 @@ void Transport::subDisConn() {
   form.svc.pump.doEvents();
 }
 
-void Transport::armRead() { api_.select(hSock, sessionKind, kFdRead); }
+void Transport::select(int events) {
+  api_.select(hSock, sessionKind, events);
+  armed_ = hSock != kNoSocket ? events : 0;
+}
+
+void Transport::armRead() {
+  // Once armed, a read notification comes back after every recv that
+  // leaves data behind and whenever new data arrives, so the mask need not
+  // be set again for every command.
+  if (armed_ == kFdRead) return;
+  select(kFdRead);
+}
 
 void Transport::orderlyClose() {
   setPhase(kClosed);
   if (hSock != kNoSocket) api_.close(hSock);
   hSock = kNoSocket;
+  armed_ = 0;
   api_.unhookBlockingHook();
   if (wsaStarted_) api_.cleanup();
   wsaStarted_ = false;
@@ -191,6 +212,10 @@ void Transport::dispatch(int error) {
       setPhase(kReading);
       break;
     case kWriting:
+      // Whatever this notification was about is not read here; setting the
+      // mask again has Windows Sockets post a read notification for data
+      // that is waiting.
+      armed_ = 0;
       armRead();
       setPhase(kReading);
       break;
@@ -219,16 +244,22 @@ void Transport::receiveStep() {
   form.svc.pump.doEvents();
   // A handler nested in the pumping may have closed or replaced the
   // connection; then there is nothing left to read here.
-  if (hSock == kNoSocket || phase() != kReading) return;
-  char buffer[kRecvSize];
-  const int n = api_.recv(hSock, buffer, kRecvSize);
+  if (hSock == kNoSocket || phase() != kReading) {
+    // This notification goes unanswered by a recv, so Windows Sockets
+    // will not post another for data already waiting; the next arming
+    // must set the mask again for that.
+    armed_ = 0;
+    return;
+  }
+  recvChunk_.resize(kRecvSize);
+  const int n = api_.recv(hSock, recvChunk_.data(), kRecvSize);
   if (n > 0) {
     if (recvBuf.size() + static_cast<std::size_t>(n) > maxReplyBytes) {
       closeConnection();
       if (auto* h = handler()) h->onFailure(kReplyTooLarge);
       return;
     }
-    recvBuf.append(std::string_view(buffer, static_cast<std::size_t>(n)));
+    recvBuf.append(std::string_view(recvChunk_.data(), static_cast<std::size_t>(n)));
     if (auto* h = handler()) h->onReceived();
     return;
   }

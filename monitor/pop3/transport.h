@@ -9,6 +9,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <vector>
 
 #include "common/text.h"
 #include "monitor/desktop/mail_form.h"
@@ -38,7 +39,10 @@ class Transport {
   // 64 MiB refuses no real message, and a server that never ends its reply
   // cannot take more than that.
   static constexpr std::size_t kMaxReplyBytes = 64u << 20;
-  static constexpr int kRecvSize = 4096;
+  // One recv takes what has arrived, up to this: a reply that came in
+  // several segments is read in one step rather than one notification per
+  // 4 KB.
+  static constexpr int kRecvSize = 64 * 1024;
   // Receive steps nest through the message pumping inside them; deeper
   // notifications wait for the outermost step, so that a fast server cannot
   // grow the stack with every reply.
@@ -93,6 +97,7 @@ class Transport {
   MailForm& form;
 
  private:
+  void select(int events);
   void dispatch(int error);
   void receiveStep();
   void connectFailed(int error);
@@ -105,6 +110,8 @@ class Transport {
   bool handedOn_ = true;
   int receiving_ = 0;
   bool deferred_ = false;
+  int armed_ = 0;  // the event mask set on hSock, 0 when it must be set again
+  std::vector<char> recvChunk_;
 };
 
 inline constexpr const char16_t* kReplyTooLarge = u"受信ﾃﾞｰﾀが上限を超えたため、接続を中止しました";

@@ -41,6 +41,7 @@ class FakeSocket : public SocketApi {
   std::vector<std::string> sent;  // command lines without CR LF
   std::vector<std::string> events;
   int startups = 0, cleanups = 0, opened = 0, closed = 0, unhooks = 0;
+  int selects = 0, recvs = 0;  // calls, each one a trip into the system
   std::uint32_t lastAddr = 0;
   std::uint16_t lastPort = 0;
   std::function<void(SocketHandle, int)> notify;
@@ -70,6 +71,7 @@ class FakeSocket : public SocketApi {
     return current_;
   }
   void select(SocketHandle s, SessionKind, int events) override {
+    ++selects;
     if (!open_(s)) return;
     mask_ = events;
     readPosted_ = false;
@@ -127,6 +129,7 @@ class FakeSocket : public SocketApi {
     return static_cast<int>(bytes.size());
   }
   int recv(SocketHandle s, char* buffer, int length) override {
+    ++recvs;
     if (!open_(s)) {
       error_ = kWsaENotSock;
       return -1;

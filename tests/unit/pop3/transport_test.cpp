@@ -152,17 +152,62 @@ TEST(Transport, PhaseTableWithNotificationInsideSubSend) {
   EXPECT_EQ(phasesInPump[1], kReading);
   EXPECT_EQ(rig.transport.phase(), kReading);
 
-  // A send: phase 4 while the pump runs, and the write notification handled
-  // inside subSend's pumping brings it back to 3.
+  // A send: phase 4 while the command goes out; once send has taken it,
+  // reading is armed and the pumping inside subSend may handle the reply.
   phasesInPump.clear();
   int seenInsideSend = -1;
   rig.pump.onDoEvents = [&] {
     if (seenInsideSend < 0) seenInsideSend = rig.transport.phase();
   };
   rig.transport.subSend(u"NOOP\r\n");
-  EXPECT_EQ(seenInsideSend, kWriting);
+  EXPECT_EQ(seenInsideSend, kReading);
   EXPECT_EQ(rig.transport.phase(), kReading);
   EXPECT_EQ(rig.sock.sent.back(), "NOOP");
+}
+
+TEST(Transport, ReplyArrivingInsideSubSendIsHandledThere) {
+  // A fast server answers before subSend has pumped: the reply is read in
+  // that pumping, and the dialogue goes on from there.
+  CheckRig rig;
+  rig.addAccount(1, "A").messages = {fakes::message("a@x", "one"), fakes::message("b@x", "two")};
+  rig.start();
+  rig.checkOne(1);
+  EXPECT_EQ(rig.sock.sent, (std::vector<std::string>{"USER user1", "PASS pw1", "STAT", "TOP 1 5",
+                                                      "TOP 2 5", "QUIT"}));
+  EXPECT_EQ(toUtf8(rig.mailList.at(1, 2).Subject), "two");
+}
+
+TEST(Transport, OneSelectForReadingPerConnection) {
+  // Every select is a trip into Windows Sockets; reading stays armed from
+  // the connect notification to the close, whatever the number of commands.
+  for (int messages : {0, 1, 50}) {
+    CheckRig rig;
+    auto& box = rig.addAccount(1, "A");
+    for (int i = 0; i < messages; ++i) box.messages.push_back(fakes::message("a@x", std::to_string(i)));
+    rig.start();
+    rig.checkOne(1);
+    EXPECT_EQ(rig.sock.sent.back(), "QUIT") << messages;
+    EXPECT_EQ(rig.sock.current(), kNoSocket) << messages;  // closed in order
+    EXPECT_EQ(rig.sock.selects, 2) << messages;            // connect, then read
+  }
+}
+
+TEST(Transport, LargeReplyIsReadInOneStep) {
+  // 40 KB of headers are waiting when the monitor looks: one recv takes
+  // them, not one per 4 KB with a notification each.
+  CheckRig rig;
+  auto& box = rig.addAccount(1, "A");
+  box.messages = {fakes::message("a@x", "big")};
+  std::string reply = "+OK\r\nSubject: big\r\n";
+  for (int i = 0; i < 1000; ++i) reply += "X-Filler: " + std::string(30, 'f') + "\r\n";
+  reply += ".\r\n";
+  box.replies["TOP"] = reply;
+  rig.start();
+  rig.checkOne(1);
+  EXPECT_EQ(toUtf8(rig.mailList.at(1, 1).Subject), "big");
+  EXPECT_EQ(rig.sock.sent.back(), "QUIT");
+  // greeting, USER, PASS, STAT, the TOP reply, QUIT: one recv each.
+  EXPECT_EQ(rig.sock.recvs, 6);
 }
 
 TEST(Transport, NotificationsOfAnEarlierSocketAreIgnored) {

@@ -141,6 +141,7 @@ void CheckCycle::logontimer_Timer() {
 }
 
 void CheckCycle::timeuptimer_Timer() {
+  if (!t_.timeupElapsed()) return;
   if (form_.opt.Timeupval == 0 || timeupCount < form_.opt.Timeupval) {
     ++timeupCount;
     return;

@@ -48,11 +48,39 @@ std::uint32_t Transport::GetHostAddr(const Text& host) {
 
 void Transport::restartTimeup() {
   // Only a running limit is restarted: a notification that comes after the
-  // session was given up must not start the limit again. Setting a running
-  // timer restarts its count; stopping it first would only cost another
-  // call into the window system for every notification.
+  // session was given up must not start the limit again.
   if (!form.timers.enabled(TimerId::timeuptimer)) return;
+  if (clock) {
+    // Setting a timer is a call into the window system, on the path of
+    // every reply; noting the time is free, and the tick catches up.
+    lastActivity_ = clock();
+    haveActivity_ = true;
+    return;
+  }
+  // Setting a running timer restarts its count.
   form.timers.enable(TimerId::timeuptimer);
+}
+
+bool Transport::timeupElapsed() {
+  if (!clock) return true;
+  const std::uint64_t now = clock();
+  const std::uint32_t full = shortened_ ? fullTimeup_ : form.timers.interval(TimerId::timeuptimer);
+  if (haveActivity_ && lastActivity_ + full > now) {
+    // A notification came within the interval: had it restarted the
+    // count, the tick would come one interval after it.
+    fullTimeup_ = full;
+    shortened_ = true;
+    form.timers.setInterval(TimerId::timeuptimer, static_cast<std::uint32_t>(lastActivity_ + full - now));
+    return false;
+  }
+  restoreTimeup();
+  return true;
+}
+
+void Transport::restoreTimeup() {
+  if (!shortened_) return;
+  shortened_ = false;
+  form.timers.setInterval(TimerId::timeuptimer, fullTimeup_);
 }
 
 void Transport::closeConnection() {
@@ -70,6 +98,10 @@ void Transport::handOn() {
 }
 
 void Transport::logon(SessionKind mode) {
+  // The caller has just started the limit of the new session; it runs in
+  // whole intervals again, from now.
+  restoreTimeup();
+  haveActivity_ = false;
   if (gate && !gate()) {
     form.timers.disable(TimerId::timeuptimer);
     form.timers.disable(TimerId::logontimer);

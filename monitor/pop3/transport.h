@@ -64,6 +64,15 @@ class Transport {
   std::uint32_t GetHostAddr(const Text& host);
   void restartTimeup();
 
+  // A steady clock in milliseconds. When it is set, restartTimeup only
+  // notes the time of the notification, and the tick of timeuptimer asks
+  // timeupElapsed() whether the interval has really passed since then.
+  std::function<std::uint64_t()> clock;
+  // False when the tick came within one interval of the last notification
+  // (the timer then ticks again one interval after that notification);
+  // true for a tick that counts.
+  bool timeupElapsed();
+
   // A notification from the window of `kind` for `sock`. `error` is the
   // error code the notification carries (0 for none).
   void onNotify(SocketHandle sock, int error = 0);
@@ -98,6 +107,7 @@ class Transport {
 
  private:
   void select(int events);
+  void restoreTimeup();
   void dispatch(int error);
   void receiveStep();
   void connectFailed(int error);
@@ -111,6 +121,10 @@ class Transport {
   int receiving_ = 0;
   bool deferred_ = false;
   int armed_ = 0;  // the event mask set on hSock, 0 when it must be set again
+  std::uint64_t lastActivity_ = 0;  // clock() of the last restartTimeup
+  bool haveActivity_ = false;
+  bool shortened_ = false;          // timeuptimer runs a remainder
+  std::uint32_t fullTimeup_ = 0;    // its interval otherwise
   std::vector<char> recvChunk_;
 };
 

@@ -14,6 +14,7 @@ bool CheckWiring::install() {
   if (!sockets.create()) return false;
   sockets.onNotify = [this](SocketHandle s, int error) { transport.onNotify(s, error); };
   transport.setHandler(SessionKind::Check, &session);
+  transport.clock = [] { return static_cast<std::uint64_t>(GetTickCount64()); };
   transport.gate = [this] { return dialup.logonGate(cycle.timerFlg); };
   cycle.hooks.Hangfun = [this] { dialup.Hangfun(); };
   cycle.install();

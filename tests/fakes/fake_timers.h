@@ -15,6 +15,7 @@ namespace tarvi::fakes {
 class FakeTimerDriver : public TimerDriver {
  public:
   void apply(TimerId id, std::uint32_t ms, bool on) override {
+    ++applies[static_cast<int>(id)];
     auto& t = t_[static_cast<int>(id)];
     t.interval = ms;
     t.on = on && ms != 0;
@@ -42,6 +43,7 @@ class FakeTimerDriver : public TimerDriver {
   std::uint64_t dueIn(TimerId id) const { return t_[static_cast<int>(id)].due - now; }
 
   std::function<void(TimerId)> onTick;
+  std::array<int, kTimerCount> applies{};  // calls per timer, each one a SetTimer or KillTimer
   std::uint64_t now = 0;
   struct Tick {
     std::uint64_t at;

@@ -185,22 +185,106 @@ TEST(CheckCycle, TimeLimitGivesUpAStalledServer) {
 }
 
 TEST(CheckCycle, ActivityRestartsTheMinuteButKeepsTheCount) {
+  // With a clock the transport only notes the time of each notification
+  // and the tick catches up; the limit must fall at the same moment.
+  for (bool lazy : {false, true}) {
+    CheckRig rig;
+    auto& box = rig.addAccount(1, "Slow");
+    box.messages = {fakes::message("a", "1")};
+    box.replies["TOP"] = "+OK\r\n";  // the reply trickles in and never ends
+    rig.store.set("Timeupval", "2");
+    rig.start();
+    if (lazy) rig.transport.clock = [&] { return rig.clock.now; };
+    rig.cycle.checkmail();
+    rig.pump.runAll();
+    rig.clock.advance(60000);  // first minute: count 2
+    rig.clock.advance(59000);
+    rig.sock.serverSends("Subject: x\r\n");  // restarts the minute
+    rig.pump.runAll();
+    rig.clock.advance(59000);
+    EXPECT_EQ(rig.sock.sent.back(), "TOP 1 5") << lazy;
+    rig.clock.advance(1000);
+    EXPECT_EQ(rig.sock.sent.back(), "QUIT") << lazy;
+  }
+}
+
+TEST(CheckCycle, TimeLimitFallsOneMinuteAfterTheLastOfManyNotifications) {
+  // Notifications at irregular moments, some while the tick has already
+  // been moved once; the limit (one minute) must end the session exactly
+  // one minute after the last of them, and not one tick later or earlier.
+  const struct {
+    const char* name;
+    std::vector<std::uint64_t> gaps;  // ms before each notification
+  } cases[] = {
+      {"none", {}},
+      {"one early", {10}},
+      {"just before the tick", {59999}},
+      {"just after a moved tick", {59999, 2}},
+      {"many small", std::vector<std::uint64_t>(300, 700)},
+      {"across two moved ticks", {30000, 45000, 50000, 59000}},
+  };
+  for (auto& c : cases) {
+    for (bool lazy : {false, true}) {
+      CheckRig rig;
+      auto& box = rig.addAccount(1, "Slow");
+      box.messages = {fakes::message("a", "1")};
+      box.replies["TOP"] = "+OK\r\n";  // never ends
+      rig.store.set("Timeupval", "1");
+      rig.start();
+      if (lazy) rig.transport.clock = [&] { return rig.clock.now; };
+      rig.cycle.checkmail();
+      rig.pump.runAll();
+      std::uint64_t last = rig.clock.now;  // the last notification so far
+      for (auto gap : c.gaps) {
+        rig.clock.advance(gap);
+        ASSERT_EQ(rig.sock.sent.back(), "TOP 1 5") << c.name << lazy;
+        rig.sock.serverSends("X: y\r\n");
+        rig.pump.runAll();
+        last = rig.clock.now;
+      }
+      rig.clock.advance(last + 60000 - 1 - rig.clock.now);
+      EXPECT_EQ(rig.sock.sent.back(), "TOP 1 5") << c.name << lazy;
+      rig.clock.advance(1);
+      EXPECT_EQ(rig.sock.sent.back(), "QUIT") << c.name << lazy;
+      const int timerCalls = rig.clock.applies[static_cast<int>(TimerId::timeuptimer)];
+      if (lazy) {
+        EXPECT_LT(timerCalls, 12) << c.name;  // not one per notification
+      }
+    }
+  }
+}
+
+TEST(CheckCycle, MovedTickDoesNotShortenTheNextAccountsMinute) {
+  // A's session ends while its tick is moved to a remainder. B never gets
+  // a connection (no host), so nothing but the limit moves the cycle on,
+  // a whole minute after B started.
   CheckRig rig;
-  auto& box = rig.addAccount(1, "Slow");
-  box.messages = {fakes::message("a", "1")};
-  box.replies["TOP"] = "+OK\r\n";  // the reply trickles in and never ends
-  rig.store.set("Timeupval", "2");
+  auto& a = rig.addAccount(1, "A");
+  a.messages = {fakes::message("a", "1")};
+  a.replies["TOP"] = "+OK\r\n";  // the rest comes later
+  rig.addAccount(2, "B");
+  rig.store.set("Hname2", "");
+  rig.store.set("Timeupval", "1");
   rig.start();
+  rig.transport.clock = [&] { return rig.clock.now; };
   rig.cycle.checkmail();
   rig.pump.runAll();
-  rig.clock.advance(60000);  // first minute: count 2
-  rig.clock.advance(59000);
-  rig.sock.serverSends("Subject: x\r\n");  // restarts the minute
+  rig.clock.advance(50000);
+  rig.sock.serverSends("X: y\r\n");
   rig.pump.runAll();
-  rig.clock.advance(59000);
-  EXPECT_EQ(rig.sock.sent.back(), "TOP 1 5");
-  rig.clock.advance(1000);
-  EXPECT_EQ(rig.sock.sent.back(), "QUIT");
+  rig.clock.advance(10000);  // the tick is moved to 110000
+  rig.clock.advance(5000);
+  rig.sock.serverSends("Subject: x\r\n.\r\n");  // A ends
+  rig.pump.runAll();
+  ASSERT_EQ(rig.sock.sent.back(), "QUIT");
+  rig.clock.advance(1000);  // B, one second later
+  ASSERT_EQ(rig.view.caption(), kTitle + " -チェック中:B-");
+  const std::uint64_t start = rig.clock.now;
+  // The limit, then one second to the end of the cycle.
+  rig.clock.advance(start + 61000 - 1 - rig.clock.now);
+  EXPECT_EQ(rig.view.caption(), kTitle + " -チェック中:B-");
+  rig.clock.advance(1);
+  EXPECT_EQ(rig.view.caption(), "1通のメールが届いています!");
 }
 
 TEST(CheckCycle, LateQuitReplyDoesNotFinishTheCycleTwice) {

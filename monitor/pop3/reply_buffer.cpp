@@ -15,12 +15,18 @@ void ReplyBuffer::append(std::string_view chunk) {
     // to the reply before.
     while (i < chunk.size() && (chunk[i] == '\r' || chunk[i] == '\n')) ++i;
   }
-  buf_.reserve(buf_.size() + (chunk.size() - i));
-  for (; i < chunk.size(); ++i) {
-    if (chunk[i] == '\0')
-      buf_ += "\r\n";
-    else
-      buf_ += chunk[i];
+  // Whole runs between NULs are copied at once: a chunk is up to 64 KB and
+  // a retrieved message many of them.
+  chunk.remove_prefix(i);
+  for (;;) {
+    const std::size_t nul = chunk.find('\0');
+    if (nul == std::string_view::npos) {
+      buf_.append(chunk);
+      return;
+    }
+    buf_.append(chunk.substr(0, nul));
+    buf_ += "\r\n";
+    chunk.remove_prefix(nul + 1);
   }
 }
 

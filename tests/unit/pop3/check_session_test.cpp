@@ -53,6 +53,26 @@ TEST(ReplyBuffer, NulBecomesLineEndAndLeftoverLineEndsAreDropped) {
   EXPECT_EQ(std::string(*b.firstLine()), "+OK\r\n");
 }
 
+TEST(ReplyBuffer, EveryNulBecomesLineEndWhereverItIs) {
+  const struct {
+    std::string first, second;  // two chunks
+    std::string bytes;
+  } cases[] = {
+      {"+OK\0"s, "\0"s, "+OK\r\n\r\n"},
+      {"\0"s, "+OK\r\n"s, "\r\n+OK\r\n"},  // a NUL is not a leftover line end
+      {"\r\n\0"s, "x"s, "\r\nx"},            // dropped CR LF, then the NUL
+      {"a\0\0b"s, "c\0"s, "a\r\n\r\nbc\r\n"},
+      {"abc"s, ""s, "abc"},
+      {""s, "\n\rabc"s, "abc"},  // the reply starts in the second chunk
+  };
+  for (auto& c : cases) {
+    ReplyBuffer b;
+    b.append(c.first);
+    b.append(c.second);
+    EXPECT_EQ(b.bytes(), c.bytes) << c.first << "|" << c.second;
+  }
+}
+
 TEST(ParseStat, FormsAndLimits) {
   const struct {
     const char* reply;

@@ -221,19 +221,11 @@ void DeleteSession::mailboxChanged() {
 
 void DeleteSession::onFailure(const Text& message) {
   if (message.empty()) return;
-  t_.ShowMsg(message);
   // The deletions accepted so far take effect only with a QUIT, so one is
   // sent even after the last DELE; a refusal of that QUIT ends it.
-  if (t_.sockState == kQuitSent || quitAfterFailure_ || !t_.connected()) {
-    t_.lastCmd.clear();
-    t_.sockState = kDeleLast;
-    t_.closeConnection();
-    t_.setPhase(kClosed);
-  } else {
-    quitAfterFailure_ = true;
-    t_.subDisConn();
-  }
-  t_.handOn();
+  const bool closeNow = t_.sockState == kQuitSent || quitAfterFailure_;
+  if (!closeNow && t_.connected()) quitAfterFailure_ = true;
+  t_.failureEnding(message, closeNow, kDeleLast);
   form_.svc.view.setCaption(kAppTitle);
 }
 

@@ -222,18 +222,7 @@ void RetrieveSession::retrComplete(std::size_t end) {
 
 void RetrieveSession::onFailure(const Text& message) {
   if (message.empty()) return;
-  t_.ShowMsg(message);
-  if (t_.sockState == 6 || !t_.connected()) {
-    // QUIT itself was refused, or the connection is gone: asking again
-    // would only repeat the failure.
-    t_.lastCmd.clear();
-    t_.sockState = 6;
-    t_.closeConnection();
-    t_.setPhase(kClosed);
-  } else {
-    t_.subDisConn();
-  }
-  t_.handOn();
+  t_.failureEnding(message, t_.sockState == 6, 6);
   form_.svc.view.setCaption(kAppTitle);
 }
 

@@ -203,6 +203,20 @@ void Transport::armRead() {
   select(kFdRead);
 }
 
+void Transport::failureEnding(const Text& message, bool closeNow, int closedState) {
+  ShowMsg(message);
+  if (closeNow || !connected()) {
+    // Asking for QUIT again would only repeat the failure.
+    lastCmd.clear();
+    sockState = closedState;
+    closeConnection();
+    setPhase(kClosed);
+  } else {
+    subDisConn();
+  }
+  handOn();
+}
+
 void Transport::orderlyClose() {
   setPhase(kClosed);
   if (hSock != kNoSocket) api_.close(hSock);

@@ -84,6 +84,11 @@ class Transport {
 
   // The reply to QUIT was an acceptance: close and hand the session on.
   void orderlyClose();
+  // The failure ending every session shares: the message is shown (as the
+  // error option allows); when `closeNow` (QUIT itself failed) or the
+  // connection is gone, the socket is closed with `closedState` as the last
+  // state, otherwise QUIT is sent; then the session is handed on.
+  void failureEnding(const Text& message, bool closeNow, int closedState);
   // Closes the socket and ends Windows Sockets, if open.
   void closeConnection();
   // Enables the continuation timer of the session kind, once per session:

@@ -1,5 +1,6 @@
 #include "monitor/win32/win32_services.h"
 
+#include "common/win32/paths.h"
 #include "common/win32/registry_store.h"
 
 namespace tarvi::win32 {
@@ -49,20 +50,7 @@ MsgAnswer Win32Dialogs::messageBox(const Text& text, const Text& title, MsgButto
   }
 }
 
-Text Win32Processes::exeFolder() {
-  std::wstring path(MAX_PATH, L'\0');
-  for (;;) {
-    const DWORD n = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
-    if (n == 0) return Text();
-    if (n < path.size()) {
-      path.resize(n);
-      break;
-    }
-    path.resize(path.size() * 2);
-  }
-  const auto slash = path.find_last_of(L"\\/");
-  return fromWide(slash == std::wstring::npos ? std::wstring() : path.substr(0, slash));
-}
+Text Win32Processes::exeFolder() { return win32::exeFolder(); }
 
 std::optional<std::uint32_t> Win32Processes::start(const Text& commandLine) {
   STARTUPINFOW si{};

@@ -4,6 +4,7 @@
 
 #include <vector>
 
+#include "common/win32/paths.h"
 #include "common/win32/registry_store.h"
 
 namespace tarvi::settings::win32 {
@@ -34,20 +35,7 @@ void enableControl(HWND dialog, int id, bool enabled) {
   EnableWindow(GetDlgItem(dialog, id), enabled ? TRUE : FALSE);
 }
 
-Text programFolder() {
-  std::wstring path(MAX_PATH, L'\0');
-  for (;;) {
-    const DWORD n = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
-    if (n == 0) return {};
-    if (n < path.size()) {
-      path.resize(n);
-      break;
-    }
-    path.resize(path.size() * 2);
-  }
-  const auto slash = path.find_last_of(L"\\/");
-  return fromWide(slash == std::wstring::npos ? std::wstring() : path.substr(0, slash));
-}
+Text programFolder() { return tarvi::win32::exeFolder(); }
 
 void Tooltips::attach(HWND dialog) {
   dialog_ = dialog;

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "tests/fakes/check_rig.h"
+#include "tests/fuzz/scripted_server.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using namespace tarvi;
@@ -22,23 +23,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   rig.store.set("Option3value", "1");  // no boxes: nothing to answer
   rig.start();
 
-  std::vector<std::string> replies(1);
-  for (std::size_t i = 1; i < size; ++i) {
-    if (data[i] == 0xFF)
-      replies.emplace_back();
-    else
-      replies.back() += static_cast<char>(data[i]);
-  }
-  std::size_t next = 0;
-  const unsigned cut = data[0];
-  rig.sock.greeting = replies[next++];
-  rig.sock.respond = [&](const std::string&) {
-    return next < replies.size() ? replies[next++] : std::string();
-  };
-  rig.sock.split = [cut](const std::string& s) {
-    if (cut == 0) return fakes::bytewise(s);
-    return fakes::cutAt(s, cut % 16);
-  };
+  fakes::FuzzServer server(data, size);
+  server.serve(rig.sock);
   rig.cycle.checkmail();
   rig.pump.runAll();
   // Two accounts, each given up after at most its one-minute limit.

@@ -8,22 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/fuzz/scripted_server.h"
 #include "tests/unit/pop3/retrieve_rig.h"
-
-namespace {
-
-std::vector<std::string> pieces(const std::uint8_t* data, std::size_t size) {
-  std::vector<std::string> out(1);
-  for (std::size_t i = 1; i < size; ++i) {
-    if (data[i] == 0xFF)
-      out.emplace_back();
-    else
-      out.back() += static_cast<char>(data[i]);
-  }
-  return out;
-}
-
-}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using namespace tarvi;
@@ -43,17 +29,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   rig.mark(1, 1);
   rig.mark(1, 3);
 
-  const std::vector<std::string> replies = pieces(data, size);
-  std::size_t next = 0;
-  const unsigned cut = data[0];
-  rig.sock.greeting = replies[next++];
-  rig.sock.respond = [&](const std::string&) {
-    return next < replies.size() ? replies[next++] : std::string();
-  };
-  rig.sock.split = [cut](const std::string& s) {
-    if (cut == 0) return fakes::bytewise(s);
-    return fakes::cutAt(s, cut % 16);
-  };
+  fakes::FuzzServer server(data, size);
+  server.serve(rig.sock);
   rig.del.DelBt_Click();
   // Long enough for every session (delete and check) to end or time out.
   rig.settle(600);

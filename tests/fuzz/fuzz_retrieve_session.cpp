@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/fuzz/scripted_server.h"
 #include "tests/unit/pop3/retrieve_rig.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -29,23 +30,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   rig.mark(1, 3);
   rig.mark(2, 1);
 
-  std::vector<std::string> replies(1);
-  for (std::size_t i = 1; i < size; ++i) {
-    if (data[i] == 0xFF)
-      replies.emplace_back();
-    else
-      replies.back() += static_cast<char>(data[i]);
-  }
-  std::size_t next = 0;
-  const unsigned cut = data[0];
-  rig.sock.greeting = replies[next++];
-  rig.sock.respond = [&](const std::string&) {
-    return next < replies.size() ? replies[next++] : std::string();
-  };
-  rig.sock.split = [cut](const std::string& s) {
-    if (cut == 0) return fakes::bytewise(s);
-    return fakes::cutAt(s, cut % 16);
-  };
+  fakes::FuzzServer server(data, size);
+  server.serve(rig.sock);
   rig.retrieve.RetrBt_Click();
   rig.settle(400);
 

@@ -8,7 +8,6 @@
 namespace tarvi {
 namespace {
 
-constexpr TextView kWordOpen = u"=?ISO-2022-JP?B?";
 constexpr TextView kWordClose = u"?=";
 constexpr TextView kJisOpen = u"\x1b$B";
 constexpr TextView kJisCloseB = u"\x1b(B";
@@ -97,10 +96,10 @@ void eraseAll(Text& text, TextView needle) {
 }  // namespace
 
 Text decodeBWord(TextView text) {
-  const std::size_t open = findNoCase(text, kWordOpen);
+  const std::size_t open = findNoCase(text, kEncodedWordOpen);
   if (open == Text::npos) return Text(text);
   Text out(text.substr(0, open));
-  const std::size_t start = open + kWordOpen.size();
+  const std::size_t start = open + kEncodedWordOpen.size();
   std::size_t end = text.find(kWordClose, start);
   if (end == Text::npos) end = text.size();
 
@@ -165,9 +164,9 @@ Text decodeHeader(TextView value, bool stripOldJis) {
   result.reserve(value.size());
   std::size_t pos = 0;
   for (;;) {
-    const std::size_t open = findNoCase(value, kWordOpen, pos);
+    const std::size_t open = findNoCase(value, kEncodedWordOpen, pos);
     if (open == Text::npos) break;
-    const std::size_t close = value.find(kWordClose, open + kWordOpen.size());
+    const std::size_t close = value.find(kWordClose, open + kEncodedWordOpen.size());
     if (close == Text::npos) break;
     result.append(value.substr(pos, open - pos));
     Text dec = decodeBWord(value.substr(open, close + kWordClose.size() - open));

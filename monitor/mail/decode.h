@@ -12,6 +12,10 @@
 
 namespace tarvi {
 
+// How an ISO-2022-JP Base64 encoded word opens (matched without regard to
+// case).
+inline constexpr TextView kEncodedWordOpen = u"=?ISO-2022-JP?B?";
+
 // Decodes the first encoded word of `text` (the opening is matched without
 // regard to case). Plain text before the word is kept; text after its
 // closing "?=" is not part of the result. Without an opening the text comes

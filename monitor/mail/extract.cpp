@@ -12,7 +12,6 @@ constexpr TextView kCrLf = u"\r\n";
 constexpr TextView kBlankLine = u"\r\n\r\n";
 constexpr TextView kSubject = u"SUBJECT: ";
 constexpr TextView kFrom = u"FROM: ";
-constexpr TextView kWordOpen = u"=?ISO-2022-JP?B?";
 constexpr TextView kBoundaryFlag = u"boundary=";
 constexpr TextView kBoundaryOpener = u"boundary=\"";
 constexpr TextView kNameOpener = u"name=\"";
@@ -84,7 +83,7 @@ Text extractSubject(TextView reply) {
       // No line break ends the subject: the reply was cut short. Only the
       // plain text before an encoded word is trusted then.
       joined.append(s.substr(copied));
-      const std::size_t word = findNoCase(joined, kWordOpen);
+      const std::size_t word = findNoCase(joined, kEncodedWordOpen);
       if (word == npos) return {};
       joined.resize(word);
       // TABs separate the popup's columns: none may stay, here neither.

@@ -99,6 +99,7 @@ class Prefix:
             "LANG": "ja_JP.UTF-8", "LC_ALL": "ja_JP.UTF-8",
         })
         self.procs = []
+        self.last_query_error = None
 
     def win_path(self, name):
         return APP_DIR + "\\" + name
@@ -117,17 +118,54 @@ class Prefix:
 
     def run(self, exe, *args, timeout=120, check=True):
         """Runs a tool of C:\\tarvi (or a Wine command) to its end; its stdout."""
-        cmd = ["wine", self.win_path(exe) if exe.endswith(".exe") and "\\" not in exe else exe]
-        r = subprocess.run(cmd + list(args), env=self.env, stdout=subprocess.PIPE,
-                           stderr=subprocess.DEVNULL, timeout=timeout, cwd=self.app)
+        r = self._run(exe, args, timeout)
         if check and r.returncode != 0:
-            raise AssertionError("%s %s failed with %d" % (exe, args, r.returncode))
+            raise AssertionError("%s %s failed with %d: %s" % (exe, args, r.returncode, self._tail(r)))
         return r.stdout.decode("utf-8", "replace")
+
+    def _run(self, exe, args, timeout=120):
+        # stderr goes to a file, not a pipe: the first Wine program of a
+        # prefix starts the wineserver and services that keep every inherited
+        # pipe open, and reading one to its end would wait for them.
+        cmd = ["wine", self.win_path(exe) if exe.endswith(".exe") and "\\" not in exe else exe]
+        with tempfile.TemporaryFile(dir=self.dir) as err:
+            r = subprocess.run(cmd + [str(a) for a in args], env=self.env, stdout=subprocess.PIPE,
+                               stderr=err, timeout=timeout, cwd=self.app)
+            err.seek(0)
+            r.stderr = err.read()
+        return r
+
+    @staticmethod
+    def _tail(r):
+        return r.stderr.decode("utf-8", "replace")[-400:].strip() or "(nothing on stderr)"
+
+    def query(self, *args, attempts=3):
+        """Asks the driver something that changes nothing (windows, texts,
+        state, rows). On a loaded machine a Wine start now and then fails
+        before the tool runs at all, so a failed query is asked again; what
+        fails every time (the window is gone) gives "" and is remembered in
+        last_query_error."""
+        for i in range(attempts):
+            r = self._run("tarvidrv.exe", args)
+            if r.returncode == 0:
+                self.last_query_error = None
+                return r.stdout.decode("utf-8", "replace")
+            self.last_query_error = "tarvidrv %s ended with %d: %s" % (
+                " ".join(str(a) for a in args), r.returncode, self._tail(r))
+            time.sleep(0.2 * (i + 1))
+        return ""
+
+    def state(self, hwnd, control_id):
+        """(enabled, checked) of a dialog's control."""
+        out = self.query("state", hwnd, control_id).split()
+        if len(out) != 2:
+            raise AssertionError(self.last_query_error or "no state of control %s" % control_id)
+        return out[0] == "1", out[1] == "1"
 
     # --- windows -------------------------------------------------------
     def windows(self):
         out = []
-        for line in self.run("tarvidrv.exe", "windows", check=False).splitlines():
+        for line in self.query("windows").splitlines():
             parts = line.split("\t")
             if len(parts) == 5:
                 out.append(Window(parts[0], int(parts[1]), parts[2] == "1", _unescape(parts[3]),
@@ -157,7 +195,7 @@ class Prefix:
     def texts(self, hwnd):
         """The window's own text and its children's (class, id, text)."""
         children = []
-        for line in self.run("tarvidrv.exe", "texts", hwnd, check=False).splitlines():
+        for line in self.query("texts", hwnd).splitlines():
             parts = line.split("\t")
             if parts[0] == "child" and len(parts) == 6:
                 children.append((_unescape(parts[4]), int(parts[2]), _unescape(parts[5])))

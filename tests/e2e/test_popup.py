@@ -41,11 +41,11 @@ class PopupTest(WineTest):
         return self.prefix.find(None, MAIN_CLASS, visible=True)
 
     def rows(self, hwnd):
-        out = self.prefix.run("tarvidrv.exe", "lvrows", hwnd, str(GRID))
+        out = self.prefix.query("lvrows", hwnd, GRID)
         return [line.split("\t") for line in out.splitlines() if line]
 
     def state(self, hwnd, control):
-        return self.prefix.run("tarvidrv.exe", "state", hwnd, str(control)).split()
+        return self.prefix.state(hwnd, control)
 
     def test_layout_of_the_empty_popup(self):
         self.configure(1, Check1="0", Option8value="1")
@@ -56,7 +56,7 @@ class PopupTest(WineTest):
         texts = self.prefix.texts(main.hwnd)
         self.assertIn(("Button", OK_BT, "OK"), texts)
         self.assertIn(("Button", 105, "L"), texts)
-        self.assertEqual(self.state(main.hwnd, RETR_BT)[0], "0")
+        self.assertFalse(self.state(main.hwnd, RETR_BT)[0])
         self.screenshot("popup-empty")
 
     @unittest.skipUnless(HAVE_CYCLE, "the monitor does not check mail yet (no CheckWiring in main.cpp)")
@@ -80,15 +80,15 @@ class PopupTest(WineTest):
 
         self.prefix.run("tarvidrv.exe", "lvclick", main.hwnd, str(GRID), "1")
         wait_for("mark", lambda: self.rows(main.hwnd)[1][1] == "○")
-        self.assertEqual(self.state(main.hwnd, RETR_BT)[0], "1")
-        self.assertEqual(self.state(main.hwnd, DEL_BT)[0], "1")
+        self.assertTrue(self.state(main.hwnd, RETR_BT)[0])
+        self.assertTrue(self.state(main.hwnd, DEL_BT)[0])
         self.prefix.run("tarvidrv.exe", "lvclick", main.hwnd, str(GRID), "1")
         wait_for("unmark", lambda: self.rows(main.hwnd)[1][1] == "")
-        self.assertEqual(self.state(main.hwnd, RETR_BT)[0], "0")
+        self.assertFalse(self.state(main.hwnd, RETR_BT)[0])
 
         # The lamp blinks for (2 + 1) seconds and then stays off.
         wait_for("lamp off after blinking",
-                 lambda: self.prefix.run("tarvidrv.exe", "scrollstate").strip() == "0", 30)
+                 lambda: self.prefix.query("scrollstate").strip() == "0", 30)
 
         self.prefix.click(main.hwnd, OK_BT)
         wait_for("popup hidden", lambda: self.popup() is None)
@@ -96,4 +96,4 @@ class PopupTest(WineTest):
         self.assertEqual([stored.get("grdWidth%d" % c) for c in range(6)],
                          ["260", "260", "130", "2740", "4770", "300"])
         self.assertEqual((stored.get("frmWidth"), stored.get("frmHeight")), ("8730", "4710"))
-        self.assertEqual(self.prefix.run("tarvidrv.exe", "scrollstate").strip(), "0")
+        self.assertEqual(self.prefix.query("scrollstate").strip(), "0")

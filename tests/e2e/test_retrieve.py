@@ -47,11 +47,11 @@ class RunTest(WineTest):
         return self.prefix.find(None, MAIN_CLASS, visible=True)
 
     def rows(self):
-        out = self.prefix.run("tarvidrv.exe", "lvrows", self.main.hwnd, str(GRID))
+        out = self.prefix.query("lvrows", self.main.hwnd, GRID)
         return [line.split("\t") for line in out.splitlines() if line]
 
     def enabled(self, control):
-        return self.prefix.run("tarvidrv.exe", "state", self.main.hwnd, str(control)).split()[0] == "1"
+        return self.prefix.state(self.main.hwnd, control)[0]
 
     def mark(self, *rows):
         for r in rows:

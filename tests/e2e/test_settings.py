@@ -30,18 +30,17 @@ class SettingsTest(WineTest):
         return self.prefix.run("tarvidrv.exe", *[str(a) for a in args], check=False)
 
     def state(self, hwnd, cid):
-        enabled, checked = self.drv("state", hwnd, cid).split()
-        return enabled == "1", checked == "1"
+        return self.prefix.state(hwnd, cid)
 
     def child(self, hwnd, cid):
-        for line in self.drv("texts", hwnd).splitlines():
+        for line in self.prefix.query("texts", hwnd).splitlines():
             parts = line.split("\t")
             if parts[0] == "child" and len(parts) == 6 and int(parts[2]) == cid:
                 return parts[1]
         raise AssertionError("no control %d" % cid)
 
     def visible(self, hwnd, cid):
-        for line in self.drv("texts", hwnd).splitlines():
+        for line in self.prefix.query("texts", hwnd).splitlines():
             parts = line.split("\t")
             if parts[0] == "child" and len(parts) == 6 and int(parts[2]) == cid:
                 return parts[3] == "1"
@@ -155,7 +154,7 @@ class SettingsTest(WineTest):
         self.assertEqual(reg["Check1"], "1")
         self.assertEqual(reg["Scolor21"], "16777088")
         self.assertEqual(reg["Wavdir2_1"], "0")
-        rows = self.drv("lvrows", dlg.hwnd, ACCOUNTLIST).splitlines()
+        rows = self.prefix.query("lvrows", dlg.hwnd, ACCOUNTLIST).splitlines()
         self.assertEqual(rows, ["taro@pop.example.jp(pop.example.jp)\t○"])
         self.screenshot("settings_accounts_one")
 
@@ -167,7 +166,7 @@ class SettingsTest(WineTest):
         self.assertNotIn("Option1value", reg)
 
         proc, dlg = self.open_options()
-        rows = self.drv("lvrows", dlg.hwnd, ACCOUNTLIST).splitlines()
+        rows = self.prefix.query("lvrows", dlg.hwnd, ACCOUNTLIST).splitlines()
         self.assertEqual(rows, ["taro@pop.example.jp(pop.example.jp)\t○"])
         self.prefix.click(dlg.hwnd, IDCANCEL)
         self.wait_exit(proc)
@@ -180,7 +179,7 @@ class SettingsTest(WineTest):
         proc, dlg = self.open_options()
         self.prefix.click(dlg.hwnd, TAB_ACCOUNTS)
         wait_for("account page", lambda: self.visible(dlg.hwnd, ACCOUNTLIST))
-        rows = lambda: self.drv("lvrows", dlg.hwnd, ACCOUNTLIST).splitlines()
+        rows = lambda: self.prefix.query("lvrows", dlg.hwnd, ACCOUNTLIST).splitlines()
         self.assertEqual(rows(), ["acc1(host1)\t○", "acc2(host2)\t○", "acc3(host3)\t×", "acc4(host4)\t○"])
 
         # Pressing below the rows selects no account: edit and delete stay off.
@@ -329,7 +328,7 @@ class SettingsTest(WineTest):
         width = lambda col: int(self.drv("send", view, 0x101D, col, 0))  # LVM_GETCOLUMNWIDTH
         # 4960 and 320 twips at 144 dots per inch.
         self.assertEqual((width(0), width(1)), (496, 32))
-        self.assertEqual(self.drv("lvrows", dlg.hwnd, ACCOUNTLIST).splitlines(), ["会社(pop.example.jp)\t○"])
+        self.assertEqual(self.prefix.query("lvrows", dlg.hwnd, ACCOUNTLIST).splitlines(), ["会社(pop.example.jp)\t○"])
         self.prefix.click(dlg.hwnd, IDCANCEL)
         self.wait_exit(proc)
 

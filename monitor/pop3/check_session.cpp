@@ -38,62 +38,29 @@ std::optional<StatReply> parseStat(const Text& reply) {
 }
 
 CheckSession::CheckSession(Transport& transport, CheckTally& tally, MailList& mailList)
-    : t_(transport), tally_(tally), mailList_(mailList) {}
-
-void CheckSession::onReceived() {
-  ReplyBuffer& buf = t_.recvBuf;
-  if (t_.lastCmd != u"TOP") {
-    for (;;) {
-      auto line = buf.firstLine();
-      if (!line) return;
-      switch (replyStatus(*line)) {
-        case ReplyStatus::Accepted:
-          accepted(cp932::decode(*line));
-          return;
-        case ReplyStatus::Refused:
-          onFailure(cp932::decode(*line).substr(4));
-          return;
-        case ReplyStatus::Other:
-          buf.skipLine();  // not a reply to us; look at the next line
-          break;
-      }
-    }
-  }
-  if (t_.sockState != 5) return;
-  if (!topStatusSeen_) {
-    auto line = buf.firstLine();
-    if (!line) return;
-    if (replyStatus(*line) == ReplyStatus::Refused) {
-      onFailure(cp932::decode(*line).substr(4));
-      return;
-    }
-    topStatusSeen_ = true;
-  }
-  if (!buf.multiLineEnded()) return;
-  topComplete();
-}
+    : Pop3Session(transport), tally_(tally), mailList_(mailList) {}
 
 void CheckSession::accepted(const Text& reply) {
   t_.armRead();
   t_.setPhase(kWriting);
   const AccountSettings& a = t_.form.cur;
   switch (t_.sockState) {
-    case 0:
-      t_.sockState = 1;
+    case kGreeting:
+      t_.sockState = kUserSent;
       t_.subSend(u"USER " + a.Uname + u"\r\n");
       break;
-    case 1:
-      t_.sockState = 3;
+    case kUserSent:
+      t_.sockState = kPassSent;
       t_.subSend(u"PASS " + a.Passw + u"\r\n");
       break;
-    case 3:
-      t_.sockState = 4;
+    case kPassSent:
+      t_.sockState = kStatSent;
       t_.subSend(u"STAT\r\n");
       break;
-    case 4:
+    case kStatSent:
       statReply(reply);
       return;
-    case 6:
+    case kQuitSent:
       t_.orderlyClose();
       return;
     default:
@@ -103,18 +70,7 @@ void CheckSession::accepted(const Text& reply) {
   t_.setPhase(kReading);
 }
 
-void CheckSession::sendQuit() {
-  t_.lastCmd.clear();
-  t_.sockState = 6;
-  t_.subSend(u"QUIT\r\n");
-}
-
-void CheckSession::sendTop() {
-  t_.sockState = 5;
-  t_.lastCmd = u"TOP";
-  topStatusSeen_ = false;
-  t_.subSend(u"TOP " + decimal(topNo) + u" 5\r\n");
-}
+void CheckSession::sendTop() { sendMultiLine(kTopSent, u"TOP", decimal(topNo) + u" 5"); }
 
 void CheckSession::statReply(const Text& reply) {
   auto stat = parseStat(reply);
@@ -129,10 +85,10 @@ void CheckSession::statReply(const Text& reply) {
   const bool keepLast = t_.form.opt.Option6value != 0;
   if (msgCount == 0) {
     tally_.lastCount[a] = 0;
-    sendQuit();
+    sendQuit(kQuitSent);
   } else if (keepLast && msgCount == tally_.lastCount[a] && boxSize == tally_.lastSize[a]) {
     tally_.mailTotal += msgCount;
-    sendQuit();
+    sendQuit(kQuitSent);
   } else {
     if (!(keepLast && tally_.noNotify != 0)) tally_.newMailFlg[a] = true;
     tally_.mailTotal += msgCount;
@@ -147,7 +103,8 @@ void CheckSession::statReply(const Text& reply) {
   if (t_.connected()) t_.setPhase(kReading);
 }
 
-void CheckSession::topComplete() {
+void CheckSession::multiLineProgress() {
+  if (!t_.recvBuf.multiLineEnded()) return;
   const Text reply = cp932::decode(t_.recvBuf.multiLine());
   if (t_.form.opt.Option8value != 0) t_.logText += reply + u"\r\n\r\n";
   subListSet(mailList_, tally_.accountIdx, topNo, reply);
@@ -155,14 +112,14 @@ void CheckSession::topComplete() {
     ++topNo;
     sendTop();
   } else {
-    sendQuit();
+    sendQuit(kQuitSent);
   }
   if (t_.connected()) t_.setPhase(kReading);
 }
 
 void CheckSession::onFailure(const Text& message) {
   if (message.empty()) return;
-  t_.failureEnding(message, t_.sockState == 6, 6);
+  t_.failureEnding(message, t_.sockState == kQuitSent, kQuitSent);
 }
 
 }  // namespace tarvi

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "monitor/mail/mail_list.h"
-#include "monitor/pop3/transport.h"
+#include "monitor/pop3/pop3_session.h"
 
 namespace tarvi {
 
@@ -35,11 +35,10 @@ struct StatReply {
 };
 std::optional<StatReply> parseStat(const Text& reply);
 
-class CheckSession : public SessionHandler {
+class CheckSession : public Pop3Session {
  public:
   CheckSession(Transport& transport, CheckTally& tally, MailList& mailList);
 
-  void onReceived() override;
   void onFailure(const Text& message) override;
 
   std::int64_t msgCount = 0;
@@ -49,16 +48,16 @@ class CheckSession : public SessionHandler {
   int fetchCount = 0;
 
  private:
-  void accepted(const Text& reply);
-  void statReply(const Text& reply);
-  void topComplete();
-  void sendTop();
-  void sendQuit();
+  // sockState values of this session.
+  enum : int { kGreeting = 0, kUserSent = 1, kPassSent = 3, kStatSent = 4, kTopSent = 5, kQuitSent = 6 };
 
-  Transport& t_;
+  void accepted(const Text& reply) override;
+  void multiLineProgress() override;
+  void statReply(const Text& reply);
+  void sendTop();
+
   CheckTally& tally_;
   MailList& mailList_;
-  bool topStatusSeen_ = false;
 };
 
 }  // namespace tarvi

@@ -6,7 +6,7 @@ namespace tarvi {
 
 DeleteSession::DeleteSession(MailForm& form, Transport& transport, CheckCycle& cycle,
                              CheckTally& tally, MailList& mailList)
-    : form_(form), t_(transport), cycle_(cycle), tally_(tally), mailList_(mailList) {}
+    : Pop3Session(transport), form_(form), cycle_(cycle), tally_(tally), mailList_(mailList) {}
 
 void DeleteSession::install() {
   form_.timers.setInterval(TimerId::deltimer, kDelInterval);
@@ -34,28 +34,12 @@ int DeleteSession::nextMarked(int after) const {
 }
 
 void DeleteSession::nextDelete() {
-  for (;;) {
-    form_.timers.disable(TimerId::timeuptimer);
-    if (tally_.accountIdx >= form_.opt.accountno) {
-      finishRun();
-      return;
-    }
-    ++tally_.accountIdx;
-    if (nextMarked(0) == 0) continue;
-    const int a = tally_.accountIdx;
-    const Text name = form_.svc.store.read(u"Aname" + decimal(a), u"");
-    form_.svc.view.setCaption(Text(kAppTitle) + u" -メール削除中:" + name + u"-");
-    if (hooks.setRetrDelEnabled) hooks.setRetrDelEnabled(false);
-    if (hooks.setGridEnabled) hooks.setGridEnabled(false);
-    cycle_.timeupCount = 1;
-    form_.timers.enable(TimerId::timeuptimer);
-    verified_ = false;
-    verifyNo_ = 0;
-    quitAfterFailure_ = false;
-    form_.loadadata(a);
-    t_.logon(SessionKind::Delete);
-    return;
-  }
+  verified_ = false;
+  verifyNo_ = 0;
+  quitAfterFailure_ = false;
+  if (!logonNextAccount(form_, t_, cycle_, tally_, hooks, SessionKind::Delete, u"メール削除中",
+                        [this] { return nextMarked(0) != 0; }))
+    finishRun();
 }
 
 void DeleteSession::finishRun() {
@@ -73,39 +57,6 @@ void DeleteSession::finishRun() {
 void DeleteSession::deltimer_Timer() {
   form_.timers.disable(TimerId::deltimer);
   nextDelete();
-}
-
-void DeleteSession::onReceived() {
-  ReplyBuffer& buf = t_.recvBuf;
-  if (t_.lastCmd != u"TOP") {
-    for (;;) {
-      auto line = buf.firstLine();
-      if (!line) return;
-      switch (replyStatus(*line)) {
-        case ReplyStatus::Accepted:
-          accepted(cp932::decode(*line));
-          return;
-        case ReplyStatus::Refused:
-          onFailure(cp932::decode(*line).substr(4));
-          return;
-        case ReplyStatus::Other:
-          buf.skipLine();
-          break;
-      }
-    }
-  }
-  if (t_.sockState != kTopSent) return;
-  if (!statusSeen_) {
-    auto line = buf.firstLine();
-    if (!line) return;
-    if (replyStatus(*line) == ReplyStatus::Refused) {
-      onFailure(cp932::decode(*line).substr(4));
-      return;
-    }
-    statusSeen_ = true;
-  }
-  if (!buf.multiLineEnded()) return;
-  topComplete();
 }
 
 void DeleteSession::accepted(const Text& reply) {
@@ -131,8 +82,7 @@ void DeleteSession::accepted(const Text& reply) {
       }
       break;
     case kDeleLast:
-      t_.sockState = kQuitSent;
-      t_.subSend(u"QUIT\r\n");
+      sendQuit(kQuitSent);
       break;
     case kQuitSent:
       t_.orderlyClose();
@@ -164,22 +114,16 @@ void DeleteSession::statReply(const Text& reply) {
   verifyNo_ = nextMarked(0);
   if (verifyNo_ == 0) {
     // The marks went while logging in: nothing to delete.
-    t_.lastCmd.clear();
-    t_.sockState = kQuitSent;
-    t_.subSend(u"QUIT\r\n");
+    sendQuit(kQuitSent);
     return;
   }
   sendTop();
 }
 
-void DeleteSession::sendTop() {
-  t_.sockState = kTopSent;
-  t_.lastCmd = u"TOP";
-  statusSeen_ = false;
-  t_.subSend(u"TOP " + decimal(verifyNo_) + u" 5\r\n");
-}
+void DeleteSession::sendTop() { sendMultiLine(kTopSent, u"TOP", decimal(verifyNo_) + u" 5"); }
 
-void DeleteSession::topComplete() {
+void DeleteSession::multiLineProgress() {
+  if (!t_.recvBuf.multiLineEnded()) return;
   const Text reply = cp932::decode(t_.recvBuf.multiLine());
   const MailItem* item = mailList_.find(tally_.accountIdx, verifyNo_);
   if (!item || !sameListing(*item, reply)) {
@@ -211,12 +155,8 @@ void DeleteSession::sendDele() {
 }
 
 void DeleteSession::mailboxChanged() {
-  const int a = tally_.accountIdx;
-  const Text name = form_.svc.store.read(u"Aname" + decimal(a), u"");
-  changedAccounts.push_back(name.empty() ? decimal(a) : name);
-  t_.lastCmd.clear();
-  t_.sockState = kQuitSent;
-  t_.subSend(u"QUIT\r\n");
+  changedAccounts.push_back(accountLabel(form_, tally_.accountIdx));
+  sendQuit(kQuitSent);
 }
 
 void DeleteSession::onFailure(const Text& message) {

@@ -17,7 +17,7 @@ inline constexpr const char16_t* kDeleteChanged =
     u"前回のﾁｪｯｸ後にｻｰﾊﾞのﾒｰﾙが変わったため、次のｱｶｳﾝﾄのﾒｰﾙは削除しませんでした"
     u"\r\n一覧を更新しますので、もう一度選択してください";
 
-class DeleteSession : public SessionHandler {
+class DeleteSession : public Pop3Session {
  public:
   static constexpr std::uint32_t kDelInterval = 1000;
 
@@ -42,7 +42,6 @@ class DeleteSession : public SessionHandler {
   void nextDelete();
   void deltimer_Timer();
 
-  void onReceived() override;
   void onFailure(const Text& message) override;
 
   RunHooks hooks;
@@ -51,22 +50,20 @@ class DeleteSession : public SessionHandler {
 
  private:
   int nextMarked(int after) const;
-  void accepted(const Text& reply);
+  void accepted(const Text& reply) override;
+  void multiLineProgress() override;
   void statReply(const Text& reply);
-  void topComplete();
   void sendTop();
   void sendDele();
   void mailboxChanged();
   void finishRun();
 
   MailForm& form_;
-  Transport& t_;
   CheckCycle& cycle_;
   CheckTally& tally_;
   MailList& mailList_;
   int verifyNo_ = 0;
   bool verified_ = false;
-  bool statusSeen_ = false;
   bool quitAfterFailure_ = false;
 };
 

@@ -34,9 +34,35 @@ Text changedMailboxText(const Text& lead, const std::vector<Text>& accounts) {
   return s;
 }
 
+Text accountLabel(const MailForm& form, int a) {
+  const Text name = form.svc.store.read(u"Aname" + decimal(a), u"");
+  return name.empty() ? decimal(a) : name;
+}
+
+bool logonNextAccount(MailForm& form, Transport& transport, CheckCycle& cycle, CheckTally& tally,
+                      const RunHooks& hooks, SessionKind kind, const char16_t* doing,
+                      const std::function<bool()>& hasWork) {
+  for (;;) {
+    form.timers.disable(TimerId::timeuptimer);
+    if (tally.accountIdx >= form.opt.accountno) return false;
+    ++tally.accountIdx;
+    if (!hasWork()) continue;
+    const int a = tally.accountIdx;
+    const Text name = form.svc.store.read(u"Aname" + decimal(a), u"");
+    form.svc.view.setCaption(Text(kAppTitle) + u" -" + doing + u":" + name + u"-");
+    if (hooks.setRetrDelEnabled) hooks.setRetrDelEnabled(false);
+    if (hooks.setGridEnabled) hooks.setGridEnabled(false);
+    cycle.timeupCount = 1;
+    form.timers.enable(TimerId::timeuptimer);
+    form.loadadata(a);
+    transport.logon(kind);
+    return true;
+  }
+}
+
 RetrieveSession::RetrieveSession(MailForm& form, Transport& transport, CheckCycle& cycle,
                                  CheckTally& tally, MailList& mailList)
-    : form_(form), t_(transport), cycle_(cycle), tally_(tally), mailList_(mailList) {}
+    : Pop3Session(transport), form_(form), cycle_(cycle), tally_(tally), mailList_(mailList) {}
 
 void RetrieveSession::install() {
   form_.timers.setInterval(TimerId::retrtimer, kRetrInterval);
@@ -66,25 +92,9 @@ int RetrieveSession::nextTarget(int after) const {
 }
 
 void RetrieveSession::nextRetrieve() {
-  for (;;) {
-    form_.timers.disable(TimerId::timeuptimer);
-    if (tally_.accountIdx >= form_.opt.accountno) {
-      finishRun();
-      return;
-    }
-    ++tally_.accountIdx;
-    if (nextTarget(0) == 0) continue;
-    const int a = tally_.accountIdx;
-    const Text name = form_.svc.store.read(u"Aname" + decimal(a), u"");
-    form_.svc.view.setCaption(Text(kAppTitle) + u" -メール取得中:" + name + u"-");
-    if (hooks.setRetrDelEnabled) hooks.setRetrDelEnabled(false);
-    if (hooks.setGridEnabled) hooks.setGridEnabled(false);
-    cycle_.timeupCount = 1;
-    form_.timers.enable(TimerId::timeuptimer);
-    form_.loadadata(a);
-    t_.logon(SessionKind::Retrieve);
-    return;
-  }
+  if (!logonNextAccount(form_, t_, cycle_, tally_, hooks, SessionKind::Retrieve, u"メール取得中",
+                        [this] { return nextTarget(0) != 0; }))
+    finishRun();
 }
 
 void RetrieveSession::finishRun() {
@@ -106,38 +116,8 @@ void RetrieveSession::retrtimer_Timer() {
   nextRetrieve();
 }
 
-void RetrieveSession::onReceived() {
-  ReplyBuffer& buf = t_.recvBuf;
-  if (t_.lastCmd != u"RETR") {
-    for (;;) {
-      auto line = buf.firstLine();
-      if (!line) return;
-      switch (replyStatus(*line)) {
-        case ReplyStatus::Accepted:
-          accepted();
-          return;
-        case ReplyStatus::Refused:
-          onFailure(cp932::decode(*line).substr(4));
-          return;
-        case ReplyStatus::Other:
-          buf.skipLine();
-          break;
-      }
-    }
-  }
-  if (t_.sockState != 0) return;
-  // Only the status line of the reply can refuse; every later line is
-  // message text, whatever it begins with and however the bytes were cut.
-  if (!statusSeen_) {
-    auto line = buf.firstLine();
-    if (!line) return;
-    if (replyStatus(*line) == ReplyStatus::Refused) {
-      onFailure(cp932::decode(*line).substr(4));
-      return;
-    }
-    statusSeen_ = true;
-  }
-  const std::string& bytes = buf.bytes();
+void RetrieveSession::multiLineProgress() {
+  const std::string& bytes = t_.recvBuf.bytes();
   const std::size_t from = endScan_ >= 4 ? endScan_ - 4 : 0;
   const std::size_t p = bytes.find("\r\n.\r\n", from);
   if (p == std::string::npos) {
@@ -147,30 +127,30 @@ void RetrieveSession::onReceived() {
   retrComplete(p + 5);
 }
 
-void RetrieveSession::accepted() {
+void RetrieveSession::accepted(const Text&) {
   t_.armRead();
   t_.setPhase(kWriting);
   const AccountSettings& a = form_.cur;
   switch (t_.sockState) {
-    case 0:
+    case kGreeting:
       reqNo = nextTarget(0);
-      t_.sockState = 1;
+      t_.sockState = kUserSent;
       t_.subSend(u"USER " + a.Uname + u"\r\n");
       break;
-    case 1:
-      t_.sockState = 3;
+    case kUserSent:
+      t_.sockState = kPassSent;
       t_.subSend(u"PASS " + a.Passw + u"\r\n");
       break;
-    case 3:
+    case kPassSent:
       // The marks may have gone while logging in (a check cycle cleared
       // them): then there is nothing to ask for.
       if (!isTarget(tally_.accountIdx, reqNo)) reqNo = nextTarget(reqNo);
       if (reqNo != 0)
         sendRetr();
       else
-        sendQuit();
+        sendQuit(kQuitSent);
       break;
-    case 6:
+    case kQuitSent:
       t_.orderlyClose();
       return;
     default:
@@ -181,17 +161,8 @@ void RetrieveSession::accepted() {
 }
 
 void RetrieveSession::sendRetr() {
-  t_.sockState = 0;
-  t_.lastCmd = u"RETR";
-  statusSeen_ = false;
   endScan_ = 0;
-  t_.subSend(u"RETR " + decimal(reqNo) + u"\r\n");
-}
-
-void RetrieveSession::sendQuit() {
-  t_.lastCmd.clear();
-  t_.sockState = 6;
-  t_.subSend(u"QUIT\r\n");
+  sendMultiLine(kRetrSent, u"RETR", decimal(reqNo));
 }
 
 void RetrieveSession::retrComplete(std::size_t end) {
@@ -201,9 +172,8 @@ void RetrieveSession::retrComplete(std::size_t end) {
   if (item && !sameListing(*item, reply)) {
     // Another message has this number now: its body must not be shown
     // under the listed sender and subject, nor the others fetched.
-    Text name = form_.svc.store.read(u"Aname" + decimal(a), u"");
-    changedAccounts.push_back(name.empty() ? decimal(a) : name);
-    sendQuit();
+    changedAccounts.push_back(accountLabel(form_, a));
+    sendQuit(kQuitSent);
     if (t_.connected()) t_.setPhase(kReading);
     return;
   }
@@ -215,14 +185,14 @@ void RetrieveSession::retrComplete(std::size_t end) {
     reqNo = next;
     sendRetr();
   } else {
-    sendQuit();
+    sendQuit(kQuitSent);
   }
   if (t_.connected()) t_.setPhase(kReading);
 }
 
 void RetrieveSession::onFailure(const Text& message) {
   if (message.empty()) return;
-  t_.failureEnding(message, t_.sockState == 6, 6);
+  t_.failureEnding(message, t_.sockState == kQuitSent, kQuitSent);
   form_.svc.view.setCaption(kAppTitle);
 }
 

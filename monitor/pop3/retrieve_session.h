@@ -9,6 +9,7 @@
 #include "monitor/cycle/check_cycle.h"
 #include "monitor/mail/mail_list.h"
 #include "monitor/pop3/check_session.h"
+#include "monitor/pop3/pop3_session.h"
 #include "monitor/pop3/transport.h"
 
 namespace tarvi {
@@ -40,7 +41,19 @@ inline constexpr const char16_t* kRetrieveChanged =
     u"前回のﾁｪｯｸ後にｻｰﾊﾞのﾒｰﾙが変わったため、次のｱｶｳﾝﾄのﾒｰﾙは取得しませんでした"
     u"\r\nﾒｰﾙﾁｪｯｸの後でもう一度選択してください";
 
-class RetrieveSession : public SessionHandler {
+// The name of account `a` as the user knows it, for a message: its
+// account name, or its number when it has none.
+Text accountLabel(const MailForm& form, int a);
+
+// Moves tally.accountIdx on to the next account for which `hasWork` holds
+// and logs on to it with `kind`, the caption saying `doing` and the
+// account's name, the buttons and the list greyed meanwhile. False when
+// no account is left.
+bool logonNextAccount(MailForm& form, Transport& transport, CheckCycle& cycle, CheckTally& tally,
+                      const RunHooks& hooks, SessionKind kind, const char16_t* doing,
+                      const std::function<bool()>& hasWork);
+
+class RetrieveSession : public Pop3Session {
  public:
   static constexpr std::uint32_t kRetrInterval = 1000;
 
@@ -54,7 +67,6 @@ class RetrieveSession : public SessionHandler {
   void nextRetrieve();
   void retrtimer_Timer();
 
-  void onReceived() override;
   void onFailure(const Text& message) override;
 
   bool running() const { return running_; }
@@ -66,21 +78,23 @@ class RetrieveSession : public SessionHandler {
   std::vector<Text> changedAccounts;
 
  private:
+  // sockState values of this session.
+  // A RETR reply is read in the greeting's state; lastCmd tells them apart.
+  enum : int { kGreeting = 0, kRetrSent = 0, kUserSent = 1, kPassSent = 3, kQuitSent = 6 };
+
   bool isTarget(int account, int msgno) const;
   int nextTarget(int after) const;
-  void accepted();
+  void accepted(const Text& reply) override;
+  void multiLineProgress() override;
   void retrComplete(std::size_t end);
   void sendRetr();
-  void sendQuit();
   void finishRun();
 
   MailForm& form_;
-  Transport& t_;
   CheckCycle& cycle_;
   CheckTally& tally_;
   MailList& mailList_;
   bool running_ = false;
-  bool statusSeen_ = false;
   std::size_t endScan_ = 0;
 };
 

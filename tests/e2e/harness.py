@@ -140,11 +140,12 @@ class Prefix:
         return r.stderr.decode("utf-8", "replace")[-400:].strip() or "(nothing on stderr)"
 
     def query(self, *args, attempts=3):
-        """Asks the driver something that changes nothing (windows, texts,
-        state, rows). On a loaded machine a Wine start now and then fails
-        before the tool runs at all, so a failed query is asked again; what
-        fails every time (the window is gone) gives "" and is remembered in
-        last_query_error."""
+        """Runs a driver command that is safe to repeat when it failed: one
+        that changes nothing (windows, texts, state, rows) or one that acts
+        only after it has found its window (click). On a loaded machine a
+        Wine start now and then fails before the tool runs at all, so a
+        failed command is run again; what fails every time (the window is
+        gone) gives "" and is remembered in last_query_error."""
         for i in range(attempts):
             r = self._run("tarvidrv.exe", args)
             if r.returncode == 0:
@@ -208,7 +209,11 @@ class Prefix:
         return box, (statics[-1] if statics else "")
 
     def click(self, hwnd, control_id):
-        self.run("tarvidrv.exe", "click", hwnd, str(control_id))
+        # The driver posts the click only once it runs and finds the window,
+        # so a failed start is safe to repeat.
+        if not self.query("click", hwnd, control_id):
+            if self.last_query_error:
+                raise AssertionError(self.last_query_error)
 
     def answer(self, box, control_id, timeout=DEADLINE):
         """Presses a message box's button and waits until the box is gone,

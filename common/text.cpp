@@ -101,17 +101,38 @@ std::optional<std::int64_t> parseInteger(TextView text, std::int64_t min,
     ++b;
   }
   if (b == e) return std::nullopt;
-  // Accumulate with a cap well above any 32-bit value so that long digit
-  // strings cannot overflow; they are simply out of range.
-  constexpr std::int64_t kCap = std::int64_t{1} << 40;
-  std::int64_t mag = 0;
+  // The magnitude is compared with the largest the sign allows before each
+  // digit is added, so that no digit string overflows, however long.
+  const std::uint64_t limit = neg ? (min < 0 ? 0 - static_cast<std::uint64_t>(min) : 0)
+                                  : (max > 0 ? static_cast<std::uint64_t>(max) : 0);
+  std::uint64_t mag = 0;
+  bool over = false;
   for (std::size_t i = b; i < e; ++i) {
     if (text[i] < u'0' || text[i] > u'9') return std::nullopt;
-    if (mag < kCap) mag = mag * 10 + (text[i] - u'0');
+    const unsigned d = static_cast<unsigned>(text[i] - u'0');
+    if (mag > limit / 10 || (mag == limit / 10 && d > limit % 10))
+      over = true;  // out of range; the rest must still be digits
+    if (!over) mag = mag * 10 + d;
   }
-  const std::int64_t v = neg ? -mag : mag;
+  if (over) return std::nullopt;
+  const std::int64_t v = neg ? static_cast<std::int64_t>(0 - mag) : static_cast<std::int64_t>(mag);
   if (v < min || v > max) return std::nullopt;
   return v;
+}
+
+void eraseAll(Text& text, TextView needle) {
+  if (needle.empty()) return;
+  std::size_t read = text.find(needle);
+  if (read == Text::npos) return;
+  std::size_t write = read;
+  while (read < text.size()) {
+    if (text.compare(read, needle.size(), needle) == 0) {
+      read += needle.size();
+    } else {
+      text[write++] = text[read++];
+    }
+  }
+  text.resize(write);
 }
 
 char16_t asciiLower(char16_t c) {

@@ -40,6 +40,9 @@ inline std::optional<std::int32_t> parseInt32(TextView text) {
   return static_cast<std::int32_t>(*v);
 }
 
+// Removes every occurrence of `needle` (none for an empty one), in one pass.
+void eraseAll(Text& text, TextView needle);
+
 // ASCII-only case folding, as the mail searches use it.
 char16_t asciiLower(char16_t c);
 // First position of needle in hay at or after `from`, ignoring ASCII case;

@@ -78,21 +78,6 @@ Text jisDecode(TextView text, TextView close) {
   return out;
 }
 
-void eraseAll(Text& text, TextView needle) {
-  std::size_t at = text.find(needle);
-  if (at == Text::npos) return;
-  std::size_t write = at;
-  std::size_t read = at;
-  while (read < text.size()) {
-    if (text.compare(read, needle.size(), needle) == 0) {
-      read += needle.size();
-    } else {
-      text[write++] = text[read++];
-    }
-  }
-  text.resize(write);
-}
-
 }  // namespace
 
 Text decodeBWord(TextView text) {

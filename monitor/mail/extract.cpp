@@ -29,20 +29,6 @@ constexpr auto npos = Text::npos;
 
 void eraseChar(Text& text, char16_t c) { std::erase(text, c); }
 
-void eraseAll(Text& text, TextView needle) {
-  std::size_t read = text.find(needle);
-  if (read == npos) return;
-  std::size_t write = read;
-  while (read < text.size()) {
-    if (text.compare(read, needle.size(), needle) == 0) {
-      read += needle.size();
-    } else {
-      text[write++] = text[read++];
-    }
-  }
-  text.resize(write);
-}
-
 // The length of the text before the "\r\n--" that precedes a boundary found
 // at `boundaryPos`. A boundary that stands too close to the start of the
 // text (a reply that is short or oddly formed) gives 0, never a negative

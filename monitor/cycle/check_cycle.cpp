@@ -54,6 +54,12 @@ void CheckCycle::checkmail() {
 
 void CheckCycle::resetCheck() {
   form_.turnoff();
+  // Whatever the old connection still answers, even within the pumping of
+  // the QUIT below, it no longer moves the cycle; nor does a move to the
+  // next account already due, which would cut short the session the new
+  // cycle is about to start.
+  t_.forgetSession();
+  form_.timers.disable(TimerId::logontimer);
   // With no connection the QUIT could only fail, and every cycle would
   // start with an error box about a socket that never existed.
   if (t_.connected()) {
@@ -62,8 +68,6 @@ void CheckCycle::resetCheck() {
     t_.lastCmd.clear();
     t_.sockState = 6;
   }
-  // Whatever that connection still answers, it no longer moves the cycle.
-  t_.forgetSession();
   tally_.mailTotal = 0;
   tally_.accountIdx = 0;
   t_.logText.clear();

@@ -40,7 +40,12 @@ class Timers {
     state(id).interval = ms;
     push(id);
   }
+  // Enabling a running timer leaves its count alone, as disabling a stopped
+  // one does; a restart is a disable followed by an enable. (Setting the
+  // interval restarts it.) Otherwise every cycle end would push the next
+  // periodic check back by the length of the cycle.
   void setEnabled(TimerId id, bool on) {
+    if (state(id).enabled == on) return;
     state(id).enabled = on;
     push(id);
   }

@@ -57,7 +57,7 @@ void Transport::restartTimeup() {
     haveActivity_ = true;
     return;
   }
-  // Setting a running timer restarts its count.
+  form.timers.disable(TimerId::timeuptimer);
   form.timers.enable(TimerId::timeuptimer);
 }
 

@@ -144,6 +144,48 @@ TEST(CheckCycle, ChecktimerEveryThirdMinute) {
   EXPECT_EQ(rig.cycle.timerFlg, 1);
 }
 
+TEST(CheckCycle, CheckPeriodDoesNotDriftByTheCycleLength) {
+  // Each cycle takes a few seconds (one second between accounts); the end
+  // of the cycle enables the already running check timer, which must not
+  // start its minute again, nor must the hotkey check in between.
+  CheckRig rig;
+  rig.addAccount(1, "A");
+  rig.addAccount(2, "B");
+  rig.addAccount(3, "C");
+  rig.store.set("Checktimerval", "1");
+  rig.start();
+  const std::uint64_t t0 = rig.clock.now;
+  rig.clock.advance(90000);
+  rig.cycle.checkmail();  // the check hotkey, half-way through a minute
+  rig.clock.advance(4 * 60000 - 90000);
+  std::vector<std::uint64_t> ticks;
+  for (auto t : rig.clock.tickTimes(TimerId::checktimer)) ticks.push_back(t - t0);
+  EXPECT_EQ(ticks, (std::vector<std::uint64_t>{60000, 120000, 180000, 240000}));
+  EXPECT_GE(rig.sock.opened, 12);  // every cycle checked all three accounts
+}
+
+TEST(CheckCycle, CheckBetweenTwoAccountsIsNotCutShortByTheOldCycle) {
+  // The first account's session has ended and the move to the second is
+  // due in a second when the check key starts a new cycle; that move must
+  // not take place, or it would close the new session of account 1.
+  CheckRig rig;
+  auto& a = rig.addAccount(1, "A");
+  rig.addAccount(2, "B");
+  rig.start();
+  rig.cycle.checkmail();
+  rig.pump.runAll();
+  ASSERT_EQ(rig.sock.sent.back(), "QUIT");
+  ASSERT_EQ(rig.sock.opened, 1);
+  a.replies["STAT"] = "";  // this time account 1 is slow to answer
+  rig.cycle.checkmail();
+  rig.pump.runAll();
+  rig.clock.advance(1500);
+  EXPECT_EQ(rig.sock.opened, 2);
+  EXPECT_EQ(rig.sock.lastPort, 1001);
+  EXPECT_EQ(rig.sock.sent.back(), "STAT");
+  EXPECT_NE(rig.sock.current(), kNoSocket);
+}
+
 TEST(CheckCycle, ChecktimerZeroNeverTicks) {
   CheckRig rig;
   rig.addAccount(1, "A");

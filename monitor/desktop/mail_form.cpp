@@ -38,7 +38,13 @@ bool MailForm::load() {
     if (opt.accountno != 0) break;
     svc.dialogs.messageBox(u"最初に設定をしてください", kAppTitle, MsgButtons::Ok,
                            MsgIcon::Information);
-    if (!startAndWait(svc.processes.exeFolder() + u"\\tarvicfg.exe")) {
+    if (svc.pump.quitting()) return false;
+    const bool started = startAndWait(svc.processes.exeFolder() + u"\\tarvicfg.exe");
+    // "終了" through its hotkey while the settings program ran: the monitor
+    // has been unloaded, and must neither ask again nor register keys on a
+    // window that is gone.
+    if (svc.pump.quitting()) return false;
+    if (!started) {
       // Without the settings program there is no way to store an account:
       // asking again would loop forever.
       svc.dialogs.messageBox(u"設定プログラム(tarvicfg.exe)を起動できませんでした" u"\r\n"
@@ -124,6 +130,7 @@ void MailForm::OpenOption() {
   // A missing settings program is no error: the settings are reloaded and
   // the hotkeys renewed all the same.
   startAndWait(svc.processes.exeFolder() + u"\\tarvicfg.exe");
+  if (svc.pump.quitting()) return;  // unloaded while the settings program ran
   loadoption();
   if (opt.accountno != before) {
     if (resetMailTotal) resetMailTotal();
@@ -225,7 +232,7 @@ void MailForm::waitProcess(std::uint32_t pid) {
       if (auto c = svc.processes.exitCode(*handle)) code = *c;
     }
     svc.pump.doEvents();
-    if (code != kStillActive) break;
+    if (code != kStillActive || svc.pump.quitting()) break;
     svc.pump.idle();
   }
   if (handle) svc.processes.close(*handle);

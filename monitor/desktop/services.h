@@ -75,6 +75,10 @@ class Pump {
   // Waits briefly (a few tens of ms at most) for a new message; used by the
   // waiting loops so that they do not spin.
   virtual void idle() {}
+  // True once the monitor has been unloaded (its window is gone and the
+  // message loop is to end): the waits inside a command stop, and the
+  // command does nothing more.
+  virtual bool quitting() const { return false; }
 };
 
 enum class MsgButtons { Ok, YesNo };

@@ -22,6 +22,7 @@ class Win32Pump : public Pump {
  public:
   void doEvents() override;
   void idle() override;
+  bool quitting() const override { return quitSeen; }
   // Set when WM_QUIT was taken from the queue during a nested pump, so that
   // the main loop still ends.
   bool quitSeen = false;

@@ -29,6 +29,8 @@ struct Timeline : TimerDriver, Pump, Dialogs, Processes, MainView, KeyboardLamp 
     ++pumps;
     if (onDoEvents) onDoEvents();
   }
+  bool quitting() const override { return quit; }
+  bool quit = false;
   MsgAnswer messageBox(const Text& text, const Text& title, MsgButtons, MsgIcon,
                        bool) override {
     log.push_back("box " + toUtf8(text) + " | " + toUtf8(title));
@@ -333,6 +335,46 @@ TEST(ExecMailapp, ButtonStopsLampAndHidesPopupFirst) {
   EXPECT_LT(lamp, hide);
   EXPECT_LT(hide, start);
   EXPECT_FALSE(form.timers.enabled(TimerId::lighttimer));
+}
+
+TEST_F(FormTest, QuitWhileTheSettingsProgramRunsEndsTheWaitAndDoesNothingMore) {
+  // "終了" through its hotkey is served while the settings program runs;
+  // once the monitor is unloaded, neither the first-run loop nor the
+  // settings command may go on (no new question, no keys registered on a
+  // window that is gone).
+  int starts = 0;
+  auto quitAfterPumps = [&](int n) {
+    t.onDoEvents = [this, n] {
+      if (t.pumps >= n) t.quit = true;
+    };
+    // The program runs for 50 polls; the third start stores an account, so
+    // that a wait that ignored the quit ends the test instead of hanging it.
+    t.onStart = [&](const Text&) -> std::optional<std::uint32_t> {
+      if (++starts >= 3) store.set("accountno", "1");
+      t.stillActivePolls = 50;
+      return 42;
+    };
+  };
+  quitAfterPumps(3);
+  EXPECT_FALSE(form.load());
+  EXPECT_EQ(t.count("box 最初に設定をしてください"), 1);
+  EXPECT_EQ(t.count("start "), 1);
+  EXPECT_EQ(t.count("close handle"), 1);
+  EXPECT_EQ(std::count(hooks.begin(), hooks.end(), "hotkeys 1"), 1);
+  EXPECT_LT(t.pumps, 10);
+
+  t.quit = false;
+  t.pumps = 0;
+  t.onDoEvents = nullptr;
+  store.set("accountno", "1");
+  ASSERT_TRUE(form.load());
+  hooks.clear();
+  quitAfterPumps(2);
+  store.set("accountno", "2");
+  form.OpenOption();
+  EXPECT_TRUE(hooks.empty());
+  EXPECT_EQ(form.opt.accountno, 1);  // nothing reloaded
+  EXPECT_EQ(t.count("close handle"), 2);
 }
 
 TEST_F(FormTest, OpenOptionRebuildsOnlyWhenTheAccountCountChanged) {

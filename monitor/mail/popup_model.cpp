@@ -128,19 +128,40 @@ Rect toPixels(const Rect& t, int twipsX, int twipsY) {
           popup_layout::toPixels(t.width, twipsX), popup_layout::toPixels(t.height, twipsY)};
 }
 
+int mulDiv(int n, int num, int den) {
+  if (den == 0) return -1;
+  const std::int64_t p = static_cast<std::int64_t>(n) * num;
+  const std::int64_t d = den < 0 ? -static_cast<std::int64_t>(den) : den;
+  const std::int64_t a = p < 0 ? -p : p;
+  std::int64_t q = (a + d / 2) / d;
+  if ((p < 0) != (den < 0)) q = -q;
+  return static_cast<int>(std::clamp<std::int64_t>(q, INT32_MIN, INT32_MAX));
+}
+
+Rect atDpi(const Rect& t, int dpi) {
+  if (dpi <= 0) dpi = 96;
+  return {mulDiv(t.left, dpi, 1440), mulDiv(t.top, dpi, 1440), mulDiv(t.width, dpi, 1440),
+          mulDiv(t.height, dpi, 1440)};
+}
+
 bool needsScrollBar(int gridHeightPx, int rowHeightPx, int mailTotal) {
   if (rowHeightPx <= 0) return false;
   const int rows = gridHeightPx / rowHeightPx;
   return mailTotal > rows - 1;
 }
 
-std::optional<Resized> formResize(int W, int H, int twipsX, int twipsY, const Rect& gridPx,
-                                  const Rect& okPx) {
+std::optional<Resized> formResize(int W, int H, int twipsX, int twipsY, int dpi,
+                                  const Rect& gridPx, const Rect& okPx) {
   if (H <= 1500 || W <= 1000 || twipsX <= 0 || twipsY <= 0) return std::nullopt;
+  // Fixed pixels would leave the OK button, the only way to close the
+  // popup, below the bottom edge once the frame and controls are scaled.
+  const auto px = [dpi](int n) { return scaled(n, dpi); };
   Resized r;
-  r.grid = {gridPx.left, gridPx.top, std::max(0, W / twipsX - 8), std::max(0, H / twipsY - 70)};
-  r.ok = {okPx.left, r.grid.top + r.grid.height + 3, std::max(0, r.grid.width - 18), okPx.height};
-  r.logLeft = W / twipsX - 30;
+  r.grid = {gridPx.left, gridPx.top, std::max(0, W / twipsX - px(8)),
+            std::max(0, H / twipsY - px(70))};
+  r.ok = {okPx.left, r.grid.top + r.grid.height + px(3), std::max(0, r.grid.width - px(18)),
+          okPx.height};
+  r.logLeft = W / twipsX - px(30);
   return r;
 }
 
@@ -148,6 +169,12 @@ int toTwips(int rememberedTwips, int pixels, int twipsPerPixel) {
   if (twipsPerPixel <= 0) return pixels;
   if (toPixels(rememberedTwips, twipsPerPixel) == pixels) return rememberedTwips;
   return pixels * twipsPerPixel;
+}
+
+int windowTwips(int rememberedTwips, int pixels, int dpi) {
+  if (dpi <= 0) dpi = 96;
+  if (mulDiv(rememberedTwips, dpi, 1440) == pixels) return rememberedTwips;
+  return mulDiv(pixels, 1440, dpi);
 }
 
 }  // namespace popup_layout
@@ -163,8 +190,15 @@ void Popup::initGrid() {
   grid.initGrid(form_.opt.grdWidth, needsScrollBar());
   std::array<int, PopupGrid::kColumns> px{};
   for (int c = 0; c < PopupGrid::kColumns; ++c)
-    px[static_cast<std::size_t>(c)] = popup_layout::toPixels(grid.widths()[static_cast<std::size_t>(c)], form_.twipsX);
+    px[static_cast<std::size_t>(c)] = shownPx(c);
   view_.setColumnWidthsPx(px);
+}
+
+int Popup::shownPx(int col) const {
+  // A subject column narrower than the scroll-bar allowance is negative
+  // here; it can only be shown closed.
+  return std::max(0, popup_layout::toPixels(grid.widths()[static_cast<std::size_t>(col)],
+                                            form_.twipsX));
 }
 
 void Popup::fillGrid() {
@@ -233,7 +267,8 @@ void Popup::closetimer_Timer() {
 void Popup::Form_Resize() {
   const auto [w, h] = view_.layoutSizePx();
   auto r = popup_layout::formResize(w * form_.twipsX, h * form_.twipsY, form_.twipsX,
-                                    form_.twipsY, view_.gridRectPx(), view_.okRectPx());
+                                    form_.twipsY, view_.dpi(), view_.gridRectPx(),
+                                    view_.okRectPx());
   if (r) view_.placeControls(*r);
 }
 
@@ -241,6 +276,10 @@ void Popup::saveLayout() {
   const auto px = view_.columnWidthsPx();
   for (int c = 0; c < kGridColumns; ++c) {
     const auto i = static_cast<std::size_t>(c);
+    // A column the user left as it was shown keeps its width in twips, even
+    // one shown closed because the allowance made it negative: taking its
+    // 0 px back would store the allowance itself.
+    if (px[i] == shownPx(c)) continue;
     grid.setWidth(c, popup_layout::toTwips(grid.widths()[i], px[i], form_.twipsX));
   }
   const auto w = grid.widthsToStore();
@@ -249,8 +288,9 @@ void Popup::saveLayout() {
     form_.svc.store.put(u"grdWidth" + decimal(c), decimal(w[static_cast<std::size_t>(c)]));
   }
   const auto [fw, fh] = view_.windowSizePx();
-  const int tw = popup_layout::toTwips(form_.opt.frmWidth, fw, form_.twipsX);
-  const int th = popup_layout::toTwips(form_.opt.frmHeight, fh, form_.twipsY);
+  const int dpi = view_.dpi();
+  const int tw = popup_layout::windowTwips(form_.opt.frmWidth, fw, dpi);
+  const int th = popup_layout::windowTwips(form_.opt.frmHeight, fh, dpi);
   form_.opt.frmWidth = static_cast<std::int16_t>(std::clamp(tw, 0, 32767));
   form_.opt.frmHeight = static_cast<std::int16_t>(std::clamp(th, 0, 32767));
   form_.svc.store.put(u"frmWidth", decimal(form_.opt.frmWidth));

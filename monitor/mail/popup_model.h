@@ -110,6 +110,20 @@ inline constexpr Rect kOkBt{120, 3960, 8340, 255};
 
 Rect toPixels(const Rect& twips, int twipsX, int twipsY);
 
+// n * num / den rounded half away from zero, as Windows' MulDiv does; the
+// window is sized with it, so whatever must match the window uses it too.
+int mulDiv(int n, int num, int den);
+// Pixels of a length in 96-DPI pixels at the window's DPI.
+inline int scaled(int px96, int dpi) { return dpi > 0 ? mulDiv(px96, dpi, 96) : px96; }
+// A control rectangle in twips at the window's DPI, sized exactly as the
+// window itself is, so that controls and window grow together.
+Rect atDpi(const Rect& twips, int dpi);
+
+// The frame the resize arithmetic counts on, in 96-DPI pixels: 4 px borders
+// and a 23 px caption. The arithmetic takes the outer size, and themed
+// frames are thicker, so the window reports its client size plus this frame.
+inline constexpr int kClassicFrameX = 8, kClassicFrameY = 31;
+
 // True when mailTotal rows do not fit below the header.
 bool needsScrollBar(int gridHeightPx, int rowHeightPx, int mailTotal);
 
@@ -118,14 +132,19 @@ struct Resized {
   int logLeft = 0;
   bool operator==(const Resized&) const = default;
 };
-// The controls for a window of W x H twips (outer size); nullopt when the
-// window is too small and the last layout stays.
-std::optional<Resized> formResize(int W, int H, int twipsX, int twipsY, const Rect& gridPx,
-                                  const Rect& okPx);
+// The controls for a window of W x H twips (outer size) shown at dpi;
+// nullopt when the window is too small and the last layout stays. The
+// margins are 96-DPI pixels and grow with the DPI like the controls do.
+std::optional<Resized> formResize(int W, int H, int twipsX, int twipsY, int dpi,
+                                  const Rect& gridPx, const Rect& okPx);
 
 // Twips for a length read back in pixels: the remembered twips when they
 // still give the same pixels, so that a round trip never drifts.
 int toTwips(int rememberedTwips, int pixels, int twipsPerPixel);
+// The same for the window's size, which is loaded with mulDiv at the DPI
+// and so must be saved with its exact inverse: whole twips per pixel would
+// shrink the stored size on every save at DPIs that do not divide 1440.
+int windowTwips(int rememberedTwips, int pixels, int dpi);
 inline int toPixels(int twips, int twipsPerPixel) {
   return twipsPerPixel > 0 ? twips / twipsPerPixel : twips;
 }
@@ -143,11 +162,15 @@ class PopupView {
   virtual std::array<int, PopupGrid::kColumns> columnWidthsPx() = 0;
   virtual int gridHeightPx() = 0;
   virtual int rowHeightPx() = 0;
-  // The window's outer size in pixels (what is stored).
+  // The DPI the window's size and controls are scaled for.
+  virtual int dpi() = 0;
+  // The window's outer size in pixels (what is stored); its restored size
+  // while it is minimised.
   virtual std::pair<int, int> windowSizePx() = 0;
   // The outer size the window would have with the classic thin frame the
-  // layout arithmetic counts on (4 px borders, 23 px caption): themed
-  // frames are thicker and would push the controls past the client area.
+  // layout arithmetic counts on (kClassicFrameX/Y at the window's DPI):
+  // themed frames are thicker and would push the controls past the client
+  // area.
   virtual std::pair<int, int> layoutSizePx() = 0;
   virtual void setGridTooltip(const Text& tip) = 0;
   virtual void setActionsEnabled(bool on) = 0;  // RetrBt and DelBt
@@ -188,6 +211,7 @@ class Popup {
 
  private:
   bool needsScrollBar();
+  int shownPx(int col) const;  // the column's width as the list shows it
   MailForm& form_;
   PopupView& view_;
 };

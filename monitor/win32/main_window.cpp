@@ -10,9 +10,6 @@ namespace tarvi::win32 {
 namespace {
 
 const wchar_t kClassName[] = L"TarviMonMailForm";
-// The frame of the window the layout arithmetic was made for: 4 px borders
-// and a 23 px caption, at 96 DPI.
-constexpr int kClassicFrameX = 8, kClassicFrameY = 31;
 
 }  // namespace
 
@@ -56,7 +53,7 @@ void MainWindow::attachPopup(Popup* popup) {
 
 HWND MainWindow::button(int id, const wchar_t* caption, bool ownerDraw,
                         const popup_layout::Rect& twips) {
-  const auto r = popup_layout::toPixels(twips, twipsX_, twipsY_);
+  const auto r = popup_layout::atDpi(twips, static_cast<int>(dpi_));
   HWND h = CreateWindowExW(0, WC_BUTTONW, caption,
                            WS_CHILD | WS_VISIBLE | WS_TABSTOP |
                                (ownerDraw ? BS_OWNERDRAW : BS_PUSHBUTTON),
@@ -80,7 +77,6 @@ void MainWindow::addTip(HWND control, const wchar_t* text) {
 void MainWindow::createControls() {
   dpi_ = dpiForWindow(hwnd_);
   if (dpi_ == 0) dpi_ = 96;
-  twipsX_ = twipsY_ = 1440 / static_cast<int>(dpi_) > 0 ? 1440 / static_cast<int>(dpi_) : 1;
   NONCLIENTMETRICSW ncm{};
   ncm.cbSize = sizeof ncm;
   if (SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof ncm, &ncm, 0))
@@ -97,7 +93,7 @@ void MainWindow::createControls() {
   EnableWindow(delBt_, FALSE);
   ShowWindow(logBt_, SW_HIDE);
 
-  const auto g = popup_layout::toPixels(popup_layout::kGrid, twipsX_, twipsY_);
+  const auto g = popup_layout::atDpi(popup_layout::kGrid, static_cast<int>(dpi_));
   const RECT rc{g.left, g.top, g.left + g.width, g.top + g.height};
   list_.create(hwnd_, instance_, rc, dpi_);
 
@@ -164,17 +160,26 @@ int MainWindow::gridHeightPx() { return rectOf(list_.hwnd()).height; }
 
 int MainWindow::rowHeightPx() { return list_.rowHeight(); }
 
+int MainWindow::dpi() { return static_cast<int>(dpi_); }
+
 std::pair<int, int> MainWindow::windowSizePx() {
   RECT r{};
-  GetWindowRect(hwnd_, &r);
+  // Minimised, the window's rectangle is the icon's; the size to keep is
+  // the one it comes back with. Only the size of the normal position is
+  // used, so its workspace coordinates do not matter.
+  WINDOWPLACEMENT wp{};
+  wp.length = sizeof wp;
+  if (IsIconic(hwnd_) && GetWindowPlacement(hwnd_, &wp)) r = wp.rcNormalPosition;
+  else GetWindowRect(hwnd_, &r);
   return {r.right - r.left, r.bottom - r.top};
 }
 
 std::pair<int, int> MainWindow::layoutSizePx() {
   RECT r{};
   GetClientRect(hwnd_, &r);
-  return {r.right - r.left + MulDiv(kClassicFrameX, static_cast<int>(dpi_), 96),
-          r.bottom - r.top + MulDiv(kClassicFrameY, static_cast<int>(dpi_), 96)};
+  const int dpi = static_cast<int>(dpi_);
+  return {r.right - r.left + popup_layout::scaled(popup_layout::kClassicFrameX, dpi),
+          r.bottom - r.top + popup_layout::scaled(popup_layout::kClassicFrameY, dpi)};
 }
 
 void MainWindow::setGridTooltip(const Text& tip) {

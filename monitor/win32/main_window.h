@@ -53,6 +53,7 @@ class MainWindow : public MainView, public PopupView {
   std::array<int, PopupGrid::kColumns> columnWidthsPx() override;
   int gridHeightPx() override;
   int rowHeightPx() override;
+  int dpi() override;
   std::pair<int, int> windowSizePx() override;
   std::pair<int, int> layoutSizePx() override;
   void setGridTooltip(const Text& tip) override;
@@ -88,7 +89,6 @@ class MainWindow : public MainView, public PopupView {
   Popup* popup_ = nullptr;
   bool unloading_ = false;
   UINT dpi_ = 96;
-  int twipsX_ = 15, twipsY_ = 15;
   PopupList list_;
   HWND mailBt_[2] = {nullptr, nullptr};
   HWND retrBt_ = nullptr, delBt_ = nullptr, logBt_ = nullptr, okBt_ = nullptr;

@@ -2,6 +2,7 @@
 
 #include <commctrl.h>
 
+#include <algorithm>
 #include <cwchar>
 
 #include "monitor/win32/popup_glyphs.h"
@@ -95,8 +96,11 @@ void PopupList::setRowCount(int messageRows) {
 }
 
 void PopupList::setColumnWidths(const std::array<int, PopupGrid::kColumns>& px) {
+  // The list view reads negative widths as "fit the contents" (a subject
+  // column narrower than the scroll-bar allowance comes out below 0): such
+  // a column is shown closed instead, and the stored width is left alone.
   for (int c = 0; c < PopupGrid::kColumns; ++c)
-    ListView_SetColumnWidth(hwnd_, c, px[static_cast<std::size_t>(c)]);
+    ListView_SetColumnWidth(hwnd_, c, std::max(0, px[static_cast<std::size_t>(c)]));
 }
 
 std::array<int, PopupGrid::kColumns> PopupList::columnWidths() const {

@@ -175,17 +175,69 @@ TEST(Layout, ScrollBarTest) {
 
 TEST(Layout, FormResize) {
   const Rect grid{0, 20, 572, 241}, ok{8, 264, 556, 17};
-  auto r = popup_layout::formResize(8730, 4710, 15, 15, grid, ok);
+  auto r = popup_layout::formResize(8730, 4710, 15, 15, 96, grid, ok);
   ASSERT_TRUE(r);
   EXPECT_EQ(r->grid, (Rect{0, 20, 574, 244}));
   EXPECT_EQ(r->ok, (Rect{8, 267, 556, 17}));
   EXPECT_EQ(r->logLeft, 552);
-  auto big = popup_layout::formResize(14400, 9600, 12, 12, grid, ok);
+  auto big = popup_layout::formResize(14400, 9600, 12, 12, 120, grid, ok);
   ASSERT_TRUE(big);
-  EXPECT_EQ(big->grid, (Rect{0, 20, 1192, 730}));
+  EXPECT_EQ(big->grid, (Rect{0, 20, 1190, 712}));  // margins of 10 and 88 px at 120 DPI
   const std::pair<int, int> tooSmall[] = {{8730, 1500}, {1000, 4710}, {900, 900}};
-  for (auto [w, h] : tooSmall) EXPECT_FALSE(popup_layout::formResize(w, h, 15, 15, grid, ok));
-  EXPECT_TRUE(popup_layout::formResize(1001, 1501, 15, 15, grid, ok));
+  for (auto [w, h] : tooSmall) EXPECT_FALSE(popup_layout::formResize(w, h, 15, 15, 96, grid, ok));
+  EXPECT_TRUE(popup_layout::formResize(1001, 1501, 15, 15, 96, grid, ok));
+}
+
+// The window as it is shown: sized from the stored twips, controls placed
+// at the DPI, the resize fed the client size plus the classic frame.
+TEST(Layout, OkGridAndLogButtonStayInsideTheClientArea) {
+  using namespace popup_layout;
+  struct Size {
+    int twipsW, twipsH;
+  } sizes[] = {{8730, 4710}, {12000, 7000}, {1500, 1800}};
+  // What a themed frame takes beyond the classic one does not matter: the
+  // window reports its client size.
+  const int themedExtra[] = {0, 6};
+  for (int dpi : {96, 120, 144, 168, 192})
+    for (const auto& sz : sizes)
+      for (int extra : themedExtra) {
+        const int twips = 1440 / dpi;  // as the monitor measures at start-up
+        const int clientW = mulDiv(sz.twipsW, dpi, 1440) - scaled(kClassicFrameX, dpi) - extra;
+        const int clientH = mulDiv(sz.twipsH, dpi, 1440) - scaled(kClassicFrameY, dpi) - extra;
+        const int layoutW = clientW + scaled(kClassicFrameX, dpi);
+        const int layoutH = clientH + scaled(kClassicFrameY, dpi);
+        const Rect log = atDpi(kLogBt, dpi);
+        auto r = formResize(layoutW * twips, layoutH * twips, twips, twips, dpi,
+                            atDpi(kGrid, dpi), atDpi(kOkBt, dpi));
+        ASSERT_TRUE(r) << dpi;
+        const std::string at = std::to_string(dpi) + " DPI, " + std::to_string(sz.twipsW) + "x" +
+                               std::to_string(sz.twipsH) + " +" + std::to_string(extra);
+        // The arithmetic leaves the OK button's last pixel row under the
+        // bottom edge at 96 DPI already; scaled and rounded that may grow to
+        // two 96-DPI pixels, never more.
+        EXPECT_LE(r->ok.top + r->ok.height, clientH + scaled(2, dpi)) << at;
+        EXPECT_GE(r->ok.top, r->grid.top + r->grid.height) << at;
+        EXPECT_GT(r->ok.height, 0) << at;
+        EXPECT_LE(r->grid.left + r->grid.width, clientW) << at;
+        EXPECT_LE(r->ok.left + r->ok.width, clientW) << at;
+        EXPECT_LE(r->logLeft + log.width, clientW) << at;
+        EXPECT_GE(r->logLeft, 0) << at;
+      }
+}
+
+TEST(Layout, StoredWindowSizeSurvivesLoadAndSave) {
+  for (int dpi : {96, 120, 144, 168, 192})
+    for (int twips : {8730, 4710, 8152, 1501, 20000}) {
+      const int px = popup_layout::mulDiv(twips, dpi, 1440);  // the load
+      EXPECT_EQ(popup_layout::windowTwips(twips, px, dpi), twips) << dpi << " " << twips;
+      // A size the user changed is saved so that it loads back as it was,
+      // and saving it again keeps it.
+      for (int resized : {px - 1, px + 1, px + 37}) {
+        const int saved = popup_layout::windowTwips(twips, resized, dpi);
+        EXPECT_EQ(popup_layout::mulDiv(saved, dpi, 1440), resized) << dpi << " " << twips;
+        EXPECT_EQ(popup_layout::windowTwips(saved, resized, dpi), saved) << dpi << " " << twips;
+      }
+    }
 }
 
 TEST(Layout, TwipsRoundTripDoesNotDrift) {
@@ -234,6 +286,8 @@ struct Recorder : Pump, Dialogs, Processes, MainView, KeyboardLamp, PopupView {
   std::array<int, 7> columnWidthsPx() override { return widthsPx; }
   int gridHeightPx() override { return heightPx; }
   int rowHeightPx() override { return rowPx; }
+  int dpiValue = 96;
+  int dpi() override { return dpiValue; }
   std::pair<int, int> windowSizePx() override { return size; }
   std::pair<int, int> layoutSizePx() override { return size; }
   void setGridTooltip(const Text& t) override { tip = t; }
@@ -298,6 +352,28 @@ TEST_F(PopupTest, FewMessagesKeepTheFullSubjectWidth) {
   popup.saveLayout();
   EXPECT_EQ(store.at("grdWidth4"), "4770");
   EXPECT_EQ(store.at("grdWidth3"), "3000");
+}
+
+TEST_F(PopupTest, SubjectNarrowerThanTheAllowanceIsShownClosedAndStoredUnchanged) {
+  form.opt.grdWidth[4] = 100;  // 80 twips short of the scroll bar
+  popup.initGrid();
+  EXPECT_EQ(v.widthsPx[4], 0);  // a negative width would make the list fit the contents
+  popup.saveLayout();
+  EXPECT_EQ(store.at("grdWidth4"), "100");
+  v.widthsPx[4] = 20;  // the user opened it
+  popup.saveLayout();
+  EXPECT_EQ(store.at("grdWidth4"), std::to_string(20 * 15 + 180));
+}
+
+TEST_F(PopupTest, WindowSizeIsStoredUnchangedAtEveryDpi) {
+  for (int dpi : {96, 120, 144, 168, 192}) {
+    form.initialize(false, 1440 / dpi, 1440 / dpi);
+    v.dpiValue = dpi;
+    v.size = {popup_layout::mulDiv(8730, dpi, 1440), popup_layout::mulDiv(4710, dpi, 1440)};
+    for (int save = 0; save < 3; ++save) popup.saveLayout();
+    EXPECT_EQ(store.at("frmWidth"), "8730") << dpi;
+    EXPECT_EQ(store.at("frmHeight"), "4710") << dpi;
+  }
 }
 
 TEST_F(PopupTest, ClickTogglesAndShowsTheAccount) {

@@ -309,10 +309,14 @@ LRESULT MainWindow::handle(UINT msg, WPARAM wp, LPARAM lp) {
         unloading_ = false;
         return FALSE;
       }
+      endAgreed_ = true;
       return TRUE;
     case WM_ENDSESSION:
-      if (wp) DestroyWindow(hwnd_);
-      else unloading_ = false;
+      // When another program cancels the end of the session, the user has
+      // still agreed to end the monitor, and the unload query has already
+      // released the hotkeys and the hook: going on without them would
+      // leave a monitor that nothing but the task manager could end.
+      if (wp || endAgreed_) DestroyWindow(hwnd_);
       return 0;
     case WM_DESTROY:
       hwnd_ = nullptr;

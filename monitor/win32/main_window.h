@@ -88,6 +88,7 @@ class MainWindow : public MainView, public PopupView {
   MailForm* form_ = nullptr;
   Popup* popup_ = nullptr;
   bool unloading_ = false;
+  bool endAgreed_ = false;  // the end of the session was agreed to
   UINT dpi_ = 96;
   PopupList list_;
   HWND mailBt_[2] = {nullptr, nullptr};

@@ -3,6 +3,7 @@ configuration, the unload question, and the registry store."""
 import os
 import shutil
 import subprocess
+import time
 
 from harness import TITLE, WineTest, scramble, wait_for
 
@@ -110,6 +111,24 @@ class StartupTest(WineTest):
         self.prefix.click(box.hwnd, IDYES)
         wait_for("monitor to end", lambda: proc.poll() is not None)
         ender.wait(timeout=60)
+
+    def test_cancelled_end_of_session_ends_only_an_agreed_monitor(self):
+        # Another program cancels the end of the session after the question:
+        # answered No, the monitor goes on; answered Yes, it has already let
+        # go of its hotkeys, and it ends rather than stay without them.
+        WM_QUERYENDSESSION, WM_ENDSESSION = 0x11, 0x16
+        self.configure()
+        proc, main = self.start_monitor()
+        for answer in (IDNO, IDYES):
+            self.prefix.post(main.hwnd, WM_QUERYENDSESSION)
+            box, text = self.prefix.message_box()
+            self.assertEqual(text, "終了しますか？")
+            self.prefix.answer(box, answer)
+            self.prefix.post(main.hwnd, WM_ENDSESSION, 0)
+            if answer == IDNO:
+                time.sleep(2)
+                self.assertIsNone(proc.poll())
+        wait_for("monitor to end", lambda: proc.poll() is not None)
 
     def test_store_texts_read_back_exactly(self):
         value = "C:\\Program Files\\ﾒｰﾗｰ\\日本語 \"quoted\".exe"

@@ -49,7 +49,16 @@ void AccountPage::showRow(int index, const AccountRow& row) {
 }
 
 void AccountPage::pressed(int item) {
-  selRow_ = item >= 0 ? item + 1 : 0;
+  if (item < 0) {
+    // A press below the rows leaves the current row as it was; the list
+    // view has dropped its highlight, so it is given back.
+    if (list_.isAccountRow(selRow_)) {
+      ListView_SetItemState(view_, selRow_ - 1, LVIS_SELECTED | LVIS_FOCUSED,
+                            LVIS_SELECTED | LVIS_FOCUSED);
+    }
+    return;
+  }
+  selRow_ = item + 1;
   const bool usable = list_.isAccountRow(selRow_);
   enableControl(dialog_, IDC_EDIT, usable);
   enableControl(dialog_, IDC_DELETE, usable);
@@ -102,10 +111,12 @@ std::optional<LRESULT> AccountPage::onNotify(NMHDR& hdr) {
     case NM_RCLICK:
       pressed(reinterpret_cast<NMITEMACTIVATE&>(hdr).iItem);
       return 0;
-    case NM_DBLCLK:
-      pressed(reinterpret_cast<NMITEMACTIVATE&>(hdr).iItem);
-      edit();
+    case NM_DBLCLK: {
+      const int item = reinterpret_cast<NMITEMACTIVATE&>(hdr).iItem;
+      pressed(item);
+      if (item >= 0) edit();  // not for a double click below the rows
       return 0;
+    }
     case NM_CUSTOMDRAW: {
       auto& cd = reinterpret_cast<NMLVCUSTOMDRAW&>(hdr);
       if (cd.nmcd.dwDrawStage == CDDS_PREPAINT) return CDRF_NOTIFYITEMDRAW;

@@ -189,6 +189,10 @@ class SettingsTest(WineTest):
 
         self.drv("lvclick", dlg.hwnd, ACCOUNTLIST, 1)
         wait_for("delete usable", lambda: self.state(dlg.hwnd, DELETE)[0])
+        # ... and once one is chosen, a press below the rows keeps it.
+        self.drv("lvclick", dlg.hwnd, ACCOUNTLIST, -1)
+        time.sleep(0.5)
+        self.assertTrue(self.state(dlg.hwnd, DELETE)[0])
         self.prefix.click(dlg.hwnd, DELETE)
         wait_for("row removed", lambda: len(rows()) == 3)
         self.assertEqual(rows(), ["acc1(host1)\t○", "acc3(host3)\t×", "acc4(host4)\t○"])

@@ -123,11 +123,6 @@ void PopupGrid::clearMark(int row) {
 
 namespace popup_layout {
 
-Rect toPixels(const Rect& t, int twipsX, int twipsY) {
-  return {popup_layout::toPixels(t.left, twipsX), popup_layout::toPixels(t.top, twipsY),
-          popup_layout::toPixels(t.width, twipsX), popup_layout::toPixels(t.height, twipsY)};
-}
-
 int mulDiv(int n, int num, int den) {
   if (den == 0) return -1;
   const std::int64_t p = static_cast<std::int64_t>(n) * num;
@@ -165,10 +160,16 @@ std::optional<Resized> formResize(int W, int H, int twipsX, int twipsY, int dpi,
   return r;
 }
 
-int toTwips(int rememberedTwips, int pixels, int twipsPerPixel) {
-  if (twipsPerPixel <= 0) return pixels;
-  if (toPixels(rememberedTwips, twipsPerPixel) == pixels) return rememberedTwips;
-  return pixels * twipsPerPixel;
+int columnPx(int twips, int dpi) {
+  if (dpi <= 0) dpi = 96;
+  return static_cast<int>(static_cast<std::int64_t>(twips) * dpi / 1440);
+}
+
+int columnTwips(int rememberedTwips, int pixels, int dpi) {
+  if (dpi <= 0) dpi = 96;
+  if (columnPx(rememberedTwips, dpi) == pixels) return rememberedTwips;
+  const std::int64_t t = static_cast<std::int64_t>(pixels) * 1440;
+  return static_cast<int>(t >= 0 ? (t + dpi - 1) / dpi : t / dpi);
 }
 
 int windowTwips(int rememberedTwips, int pixels, int dpi) {
@@ -197,8 +198,8 @@ void Popup::initGrid() {
 int Popup::shownPx(int col) const {
   // A subject column narrower than the scroll-bar allowance is negative
   // here; it can only be shown closed.
-  return std::max(0, popup_layout::toPixels(grid.widths()[static_cast<std::size_t>(col)],
-                                            form_.twipsX));
+  return std::max(0, popup_layout::columnPx(grid.widths()[static_cast<std::size_t>(col)],
+                                            view_.dpi()));
 }
 
 void Popup::fillGrid() {
@@ -280,7 +281,7 @@ void Popup::saveLayout() {
     // one shown closed because the allowance made it negative: taking its
     // 0 px back would store the allowance itself.
     if (px[i] == shownPx(c)) continue;
-    grid.setWidth(c, popup_layout::toTwips(grid.widths()[i], px[i], form_.twipsX));
+    grid.setWidth(c, popup_layout::columnTwips(grid.widths()[i], px[i], view_.dpi()));
   }
   const auto w = grid.widthsToStore();
   for (int c = 0; c < kGridColumns; ++c) {

@@ -108,7 +108,6 @@ inline constexpr Rect kLogBt{8280, 0, 300, 300};
 inline constexpr Rect kGrid{0, 300, 8580, 3615};
 inline constexpr Rect kOkBt{120, 3960, 8340, 255};
 
-Rect toPixels(const Rect& twips, int twipsX, int twipsY);
 
 // n * num / den rounded half away from zero, as Windows' MulDiv does; the
 // window is sized with it, so whatever must match the window uses it too.
@@ -138,16 +137,18 @@ struct Resized {
 std::optional<Resized> formResize(int W, int H, int twipsX, int twipsY, int dpi,
                                   const Rect& gridPx, const Rect& okPx);
 
-// Twips for a length read back in pixels: the remembered twips when they
-// still give the same pixels, so that a round trip never drifts.
-int toTwips(int rememberedTwips, int pixels, int twipsPerPixel);
 // The same for the window's size, which is loaded with mulDiv at the DPI
 // and so must be saved with its exact inverse: whole twips per pixel would
 // shrink the stored size on every save at DPIs that do not divide 1440.
 int windowTwips(int rememberedTwips, int pixels, int dpi);
-inline int toPixels(int twips, int twipsPerPixel) {
-  return twipsPerPixel > 0 ? twips / twipsPerPixel : twips;
-}
+// A column's width in pixels at the window's DPI, and back: at DPIs that
+// divide 1440 this is the whole twips per pixel, and elsewhere (168, 192)
+// the columns keep to the list, whose size is scaled the same way, instead
+// of growing by the truncated fraction and needing a horizontal scroll bar.
+// The way back rounds up, so that a width read back converts to the same
+// pixels again.
+int columnPx(int twips, int dpi);
+int columnTwips(int rememberedTwips, int pixels, int dpi);
 
 }  // namespace popup_layout
 

@@ -240,16 +240,34 @@ TEST(Layout, StoredWindowSizeSurvivesLoadAndSave) {
     }
 }
 
-TEST(Layout, TwipsRoundTripDoesNotDrift) {
+TEST(Layout, ColumnWidthRoundTripDoesNotDrift) {
   struct Case {
-    int remembered, px, perPx, twips;
-  } cases[] = {{260, 17, 15, 260},   // 17.3 px shown as 17: the stored width stays
-               {260, 21, 12, 260},
-               {260, 30, 15, 450},   // the user widened the column
-               {4770, 318, 15, 4770},
-               {0, 0, 15, 0}};
+    int remembered, px, dpi, twips;
+  } cases[] = {{260, 17, 96, 260},   // 17.3 px shown as 17: the stored width stays
+               {260, 21, 120, 260},
+               {260, 30, 96, 450},   // the user widened the column
+               {4770, 318, 96, 4770},
+               {0, 0, 96, 0},
+               {2740, 365, 192, 2740},  // 365.3 px
+               {2740, 366, 192, 2745},  // widened by one pixel
+               {2740, 364, 192, 2730}};
   for (const auto& c : cases)
-    EXPECT_EQ(popup_layout::toTwips(c.remembered, c.px, c.perPx), c.twips) << c.remembered;
+    EXPECT_EQ(popup_layout::columnTwips(c.remembered, c.px, c.dpi), c.twips) << c.remembered;
+  // Whatever the user drags a column to is shown at that width again.
+  for (int dpi : {96, 120, 144, 168, 192})
+    for (int px = 0; px < 800; ++px)
+      EXPECT_EQ(popup_layout::columnPx(popup_layout::columnTwips(-1, px, dpi), dpi), px) << dpi;
+}
+
+TEST(Layout, DefaultColumnsFitTheListAtEveryDpi) {
+  // With whole twips per pixel (7 at 192 DPI instead of 7.5) the columns
+  // grew 7% wider than the list, which then needed a horizontal scroll bar.
+  const int defaults[] = {260, 260, 130, 2740, 4770, 300};
+  for (int dpi : {96, 120, 144, 168, 192}) {
+    int sum = 0;
+    for (int w : defaults) sum += popup_layout::columnPx(w, dpi);
+    EXPECT_LE(sum, popup_layout::atDpi(popup_layout::kGrid, dpi).width) << dpi;
+  }
 }
 
 // The popup's handlers through a recording window.

@@ -86,7 +86,7 @@ constexpr double kMB = 1024.0 * 1024.0;
 }  // namespace
 
 int main() {
-  // 1. TOP replies through subListSet.
+  // 1. TOP replies through listTopReply.
   const int topCount = 10000;
   std::vector<Text> tops;
   std::size_t topChars = 0;
@@ -94,16 +94,16 @@ int main() {
     tops.push_back(topReply(i));
     topChars += tops.back().size();
   }
-  MailList list;
-  list.redim(1);
-  list.ensureMessages(topCount);
+  MessageList list;
+  list.clear(topCount);
   const double tTop = seconds([&] {
-    for (int i = 0; i < topCount; ++i) subListSet(list, 1, i + 1, tops[static_cast<std::size_t>(i)]);
+    for (int i = 0; i < topCount; ++i)
+      listTopReply(*list.find(i + 1), tops[static_cast<std::size_t>(i)]);
   });
-  std::printf("subListSet: %d TOP replies, %.2f MB: %.3f s, %.0f headers/s, %.1f MB/s\n", topCount,
-              topChars / kMB, tTop, topCount / tTop, topChars / kMB / tTop);
-  std::printf("  sample: %s / %s\n", toUtf8(list.at(1, 1).From).c_str(),
-              toUtf8(list.at(1, 1).Subject).c_str());
+  std::printf("listTopReply: %d TOP replies, %.2f MB: %.3f s, %.0f headers/s, %.1f MB/s\n",
+              topCount, topChars / kMB, tTop, topCount / tTop, topChars / kMB / tTop);
+  std::printf("  sample: %s / %s\n", toUtf8(list.find(1)->sender).c_str(),
+              toUtf8(list.find(1)->subject).c_str());
 
   // decodeHeader alone on the subjects and senders.
   std::vector<Text> values;
@@ -119,21 +119,20 @@ int main() {
   std::printf("decodeHeader: %d values: %.3f s, %.0f headers/s, %.1f MB/s\n", topCount, tDec,
               topCount / tDec, valueChars / kMB / tDec);
 
-  // 2. RETR replies of 1 MB through subListSet2.
+  // 2. RETR replies of 1 MB through storeRetrieved.
   const int retrCount = 100;
   const Text retr = retrReply(1 << 20, 200000);
-  list.ensureMessages(retrCount);
   const double tRetr = seconds([&] {
     for (int i = 1; i <= retrCount; ++i) {
       Text reply = retr;
-      subListSet2(list, 1, i, reply);
+      storeRetrieved(*list.find(i), reply);
     }
   }, 1);
-  std::printf("subListSet2: %d RETR replies of %.2f MB: %.3f s, %.1f replies/s, %.1f MB/s\n",
+  std::printf("storeRetrieved: %d RETR replies of %.2f MB: %.3f s, %.1f replies/s, %.1f MB/s\n",
               retrCount, retr.size() / kMB, tRetr, retrCount / tRetr,
               retrCount * (retr.size() / kMB) / tRetr);
-  std::printf("  sample: names %zu chars, body %zu chars\n", list.at(1, 1).AttachNames.size(),
-              list.at(1, 1).Body.size());
+  std::printf("  sample: names %zu chars, body %zu chars\n",
+              list.find(1)->attachmentNames.size(), list.find(1)->body.size());
 
   // 3. Growth with the size of one reply.
   std::printf("growth of one reply (s, and s per MB):\n");
@@ -151,7 +150,7 @@ int main() {
         Text reply = r;
         best = std::min(best, seconds([&] {
           RetrievedMail m = extractRetrieved(reply);
-          sink += m.Body.size();
+          sink += m.body.size();
         }, 1));
       }
       return best;

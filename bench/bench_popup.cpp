@@ -10,7 +10,7 @@
 #include <functional>
 #include <vector>
 
-#include "monitor/mail/popup_model.h"
+#include "monitor/popup/popup_model.h"
 
 namespace {
 
@@ -35,31 +35,29 @@ std::size_t heapInUse() { return mallinfo2().uordblks; }
 }  // namespace
 
 int main() {
-  MailList mail;
-  mail.redim(kAccounts, kPerAccount);
+  AccountTable accounts;
+  accounts.resize(kAccounts);
   const char16_t* const names[] = {u"山田太郎", u"ｶﾀｶﾅ商事 営業部", u"佐藤花子", u"Tarvi Support"};
   const char16_t* const subjects[] = {u"会議の資料について", u"Re: お見積もりのご依頼",
                                       u"来週の予定の確認をお願いします", u"weekly report"};
-  for (int a = 1; a <= kAccounts; ++a)
+  for (int a = 1; a <= kAccounts; ++a) {
+    AccountState& acc = *accounts.find(a);
+    acc.lastCount = kPerAccount;
+    acc.mail.clear(kPerAccount);
     for (int m = 1; m <= kPerAccount; ++m) {
-      MailItem& r = mail.at(a, m);
-      r.From = Text(names[m % 4]) + u" <user" + decimal(m) + u"@example.jp>";
-      r.Subject = Text(subjects[(a + m) % 4]) + u" (" + decimal(m) + u")";
-      r.HasAttach = m % 7 == 0;
-      if (m % 11 == 0) r.Body = u"本文";
+      MailItem& r = *acc.mail.find(m);
+      r.sender = Text(names[m % 4]) + u" <user" + decimal(m) + u"@example.jp>";
+      r.subject = Text(subjects[(a + m) % 4]) + u" (" + decimal(m) + u")";
+      r.hasAttachment = m % 7 == 0;
+      if (m % 11 == 0) r.body = u"本文";
     }
-  std::vector<std::int16_t> last(kAccounts + 1, kPerAccount);
-  last[0] = 0;
-  std::vector<std::int32_t> fore(kAccounts + 1, 0), back(kAccounts + 1, kDefaultBackColor);
+  }
   FillInput in;
-  in.accountno = kAccounts;
-  in.lastCount = &last;
-  in.Scolor1 = &fore;
-  in.Scolor2 = &back;
+  in.accountCount = kAccounts;
 
   PopupGrid grid;
   const std::size_t before = heapInUse();
-  grid.fillGrid(mail, in);
+  grid.fillGrid(accounts, in);
   const std::size_t after = heapInUse();
   std::printf("rows: %d (%d accounts x %d messages)\n", grid.rowCount() - 1, kAccounts, kPerAccount);
   std::printf("memory of the rows: %.1f KiB (%.0f bytes a row)\n", (after - before) / 1024.0,
@@ -67,10 +65,10 @@ int main() {
 
   for (bool newestFirst : {false, true}) {
     in.newestFirst = newestFirst;
-    const double ms = bestMs(20, [&] { grid.fillGrid(mail, in); });
+    const double ms = bestMs(20, [&] { grid.fillGrid(accounts, in); });
     std::printf("fillGrid (%s): %.2f ms\n", newestFirst ? "newest first" : "oldest first", ms);
   }
-  std::printf("refreshMarks: %.2f ms\n", bestMs(20, [&] { grid.refreshMarks(mail); }));
+  std::printf("refreshMarks: %.2f ms\n", bestMs(20, [&] { grid.refreshMarks(accounts); }));
 
   // A repaint of the owner-data list asks for the cells of the rows in view
   // only; 30 rows are more than a maximised popup shows.
@@ -87,7 +85,7 @@ int main() {
   std::printf("every cell of the list once: %.2f ms\n", all);
   int toggles = 0;
   const double click = bestMs(100, [&] {
-    grid.toggleMark(7777, mail);
+    grid.toggleMark(7777, accounts);
     toggles += grid.anyMarked() ? 1 : 0;
   });
   std::printf("click on a row (toggle and button state): %.1f us\n", click * 1000.0);

@@ -1,4 +1,4 @@
-// The 16-bit hotkey value that both programs keep under Hotkeynum0..7 and
+// The 16-bit hotkey value that both programs keep for each hotkey and
 // what it means as a key: 0 none; 1..90 Ctrl with that virtual key (the
 // letters are 65..90); 91..199 Ctrl with function key F(value - 111);
 // 200 and up Shift with function key F(value - 211), virtual key value - 100.

@@ -11,58 +11,100 @@ BoundKey i16(const char* name, std::int16_t& f, std::int16_t def) {
   return {{ascii(name), Width::Int16, num(def)}, &f};
 }
 
+BoundKey in(BoundKey k, KeyGroup g) {
+  k.group = g;
+  return k;
+}
+
+BoundKey flag(const char* name, bool& f, bool def) {
+  return {{ascii(name), Width::Flag, def ? u"1" : u"0"}, &f};
+}
+
 }  // namespace
 
 std::vector<BoundKey> generalKeys(GeneralSettings& s) {
   const GeneralSettings d;  // defaults
+  using G = KeyGroup;
   std::vector<BoundKey> k = {
-      i16("accountno", s.accountno, d.accountno),
-      i16("Option1value", s.Option1value, d.Option1value),
-      i16("Option2value", s.Option2value, d.Option2value),
-      i16("Option3value", s.Option3value, d.Option3value),
-      i16("Option4value", s.Option4value, d.Option4value),
-      i16("Option5value", s.Option5value, d.Option5value),
-      i16("Option6value", s.Option6value, d.Option6value),
-      i16("Option7value", s.Option7value, d.Option7value),
-      i16("Option8value", s.Option8value, d.Option8value),
-      i16("Option9value", s.Option9value, d.Option9value),
-      i16("Option10value", s.Option10value, d.Option10value),
-      i16("Option11value", s.Option11value, d.Option11value),
-      i16("sOption11value", s.sOption11value, d.sOption11value),
-      i16("Checktimerval", s.Checktimerval, d.Checktimerval),
-      i16("Closetimerval", s.Closetimerval, d.Closetimerval),
-      i16("Timeupval", s.Timeupval, d.Timeupval),
-      i16("Lighttimerval", s.Lighttimerval, d.Lighttimerval),
-      {{u"Mailerdir1", Width::Text, u""}, &s.Mailerdir[1]},
-      {{u"Mailerdir2", Width::Text, u""}, &s.Mailerdir[2]},
-      {{u"Wavdir", Width::Text, u""}, &s.Wavdir},
+      in(i16("accountno", s.accountCount, d.accountCount), G::AccountCount),
+      in(flag("Option1value", s.popupOnNewMail, d.popupOnNewMail), G::Options),
+      in(flag("Option2value", s.soundOnNewMail, d.soundOnNewMail), G::Options),
+      in(flag("Option3value", s.suppressErrorBoxes, d.suppressErrorBoxes), G::Options),
+      in(flag("Option4value", s.blinkLamp, d.blinkLamp), G::Options),
+      in(flag("Option5value", s.checkAtStartup, d.checkAtStartup), G::Options),
+      in(flag("Option6value", s.reportOnlyChanges, d.reportOnlyChanges), G::Options),
+      in(flag("Option7value", s.quitWithoutAsking, d.quitWithoutAsking), G::Options),
+      in(flag("Option8value", s.keepSessionLog, d.keepSessionLog), G::Options),
+      in(flag("Option9value", s.newestFirst, d.newestFirst), G::Options),
+      in(flag("Option10value", s.skipChecksOffline, d.skipChecksOffline), G::Options),
+      in(flag("Option11value", s.hangUpAfterCheck, d.hangUpAfterCheck), G::Options),
+      in(flag("sOption11value", s.stayOnlineWithNewMail, d.stayOnlineWithNewMail), G::Options),
+      in(i16("Checktimerval", s.checkIntervalMinutes, d.checkIntervalMinutes), G::Timers),
+      in(i16("Closetimerval", s.popupCloseSeconds, d.popupCloseSeconds), G::Timers),
+      in(i16("Timeupval", s.sessionLimitMinutes, d.sessionLimitMinutes), G::Timers),
+      in(i16("Lighttimerval", s.blinkSeconds, d.blinkSeconds), G::Timers),
+      {{u"Mailerdir1", Width::Text, u""}, &s.mailerPaths[0], G::Paths},
+      {{u"Mailerdir2", Width::Text, u""}, &s.mailerPaths[1], G::Paths},
+      {{u"Wavdir", Width::Text, u""}, &s.soundFile, G::Paths},
   };
   for (int i = 0; i < kHotkeyCount; ++i)
-    k.push_back({{u"Hotkeynum" + decimal(i), Width::Int16, num(113 + i)}, &s.Hotkeynum[i]});
+    k.push_back({{u"Hotkeynum" + decimal(i), Width::Int16, num(113 + i)}, &s.hotkeys[i], G::Hotkeys});
   for (int i = 0; i < kGridColumns; ++i)
     k.push_back({{u"grdWidth" + decimal(i), Width::Int16, num(kDefaultGridWidths[i])},
-                 &s.grdWidth[i]});
-  k.push_back(i16("frmWidth", s.frmWidth, d.frmWidth));
-  k.push_back(i16("frmHeight", s.frmHeight, d.frmHeight));
-  k.push_back(i16("Defdialno", s.Defdialno, d.Defdialno));
-  k.push_back(i16("Redialval", s.Redialval, d.Redialval));
+                 &s.columnWidths[i], G::ColumnWidths});
+  k.push_back(in(i16("frmWidth", s.popupWidth, d.popupWidth), G::PopupSize));
+  k.push_back(in(i16("frmHeight", s.popupHeight, d.popupHeight), G::PopupSize));
+  k.push_back(in(i16("Defdialno", s.dialEntryPosition, d.dialEntryPosition), G::Dialup));
+  k.push_back(in(i16("Redialval", s.redialCount, d.redialCount), G::Dialup));
   return k;
+}
+
+std::vector<BoundKey> generalKeys(GeneralSettings& s, KeyGroup group) {
+  std::vector<BoundKey> out;
+  for (auto& k : generalKeys(s))
+    if (k.group == group) out.push_back(std::move(k));
+  return out;
+}
+
+void writeKeys(SettingsStore& store, const std::vector<BoundKey>& keys) {
+  for (const auto& k : keys) {
+    if (auto* t = std::get_if<Text*>(&k.field))
+      saveValue(store, k.def.name, 0, **t);
+    else if (auto* n = std::get_if<std::int16_t*>(&k.field))
+      saveValue(store, k.def.name, **n, u"");
+    else if (auto* b = std::get_if<bool*>(&k.field))
+      saveValue(store, k.def.name, **b ? 1 : 0, u"");
+    else  // 32-bit values (the colours) go in directly as decimal text
+      store.put(k.def.name, decimal(*std::get<std::int32_t*>(k.field)));
+  }
+}
+
+void writeAccountCount(SettingsStore& store, std::int16_t count) {
+  GeneralSettings s;
+  s.accountCount = count;
+  writeKeys(store, generalKeys(s, KeyGroup::AccountCount));
+}
+
+Text accountName(const SettingsStore& store, int n) {
+  AccountSettings a;
+  readKey(store, accountKeys(n, a)[0]);
+  return a.name;
 }
 
 std::vector<BoundKey> accountKeys(int n, AccountSettings& a) {
   const Text sfx = decimal(n);
   const AccountSettings d;
   return {
-      {{u"Aname" + sfx, Width::Text, u""}, &a.Aname},
-      {{u"Hname" + sfx, Width::Text, u""}, &a.Hname},
-      {{u"Portno" + sfx, Width::Int16, num(d.Portno)}, &a.Portno},
-      {{u"Uname" + sfx, Width::Text, u""}, &a.Uname},
-      {{u"Passw" + sfx, Width::Text, u""}, &a.Passw},
-      {{u"Check" + sfx, Width::Int16, num(d.Check)}, &a.Check},
-      {{u"Scolor1" + sfx, Width::Int32, num(d.Scolor1)}, &a.Scolor1},
-      {{u"Scolor2" + sfx, Width::Int32, num(d.Scolor2)}, &a.Scolor2},
-      {{u"Wavmode" + sfx, Width::Int16, num(d.Wavmode)}, &a.Wavmode},
-      {{u"Wavdir2_" + sfx, Width::Text, u""}, &a.Wavdir2_},
+      {{u"Aname" + sfx, Width::Text, u""}, &a.name},
+      {{u"Hname" + sfx, Width::Text, u""}, &a.host},
+      {{u"Portno" + sfx, Width::Int16, num(d.port)}, &a.port},
+      {{u"Uname" + sfx, Width::Text, u""}, &a.user},
+      {{u"Passw" + sfx, Width::Text, u""}, &a.password},
+      {{u"Check" + sfx, Width::Flag, u"1"}, &a.checked},
+      {{u"Scolor1" + sfx, Width::Int32, num(d.textColor)}, &a.textColor},
+      {{u"Scolor2" + sfx, Width::Int32, num(d.backColor)}, &a.backColor},
+      {{u"Wavmode" + sfx, Width::Int16, num(d.soundMode)}, &a.soundMode},
+      {{u"Wavdir2_" + sfx, Width::Text, u""}, &a.soundFile},
   };
 }
 
@@ -91,6 +133,12 @@ bool readKey(const SettingsStore& store, const BoundKey& key) {
     **p = *n;
     return true;
   }
+  if (auto* p = std::get_if<bool*>(&key.field)) {
+    auto n = parseInt16(v);
+    if (!n) return false;
+    **p = *n != 0;
+    return true;
+  }
   auto n = parseInt32(v);
   if (!n) return false;
   *std::get<std::int32_t*>(key.field) = *n;
@@ -108,20 +156,13 @@ void clearAccount(AccountSettings& a) { a = AccountSettings{}; }
 
 void loadAccount(const SettingsStore& store, int n, AccountSettings& a) {
   for (const auto& k : accountKeys(n, a)) readKey(store, k);
-  a.Passw = a.Passw.empty() ? Text() : unscramblePass(a.Passw);
+  a.password = a.password.empty() ? Text() : unscramblePass(a.password);
 }
 
 void saveAccount(SettingsStore& store, int n, const AccountSettings& a) {
   AccountSettings copy = a;
-  copy.Passw = scramblePass(a.Passw);
-  for (const auto& k : accountKeys(n, copy)) {
-    if (auto* t = std::get_if<Text*>(&k.field))
-      saveValue(store, k.def.name, 0, **t);
-    else if (auto* s = std::get_if<std::int16_t*>(&k.field))
-      saveValue(store, k.def.name, **s, u"");
-    else  // the colours go in directly as decimal text
-      store.put(k.def.name, decimal(*std::get<std::int32_t*>(k.field)));
-  }
+  copy.password = scramblePass(a.password);
+  writeKeys(store, accountKeys(n, copy));
 }
 
 }  // namespace tarvi

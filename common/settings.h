@@ -13,7 +13,8 @@
 
 namespace tarvi {
 
-enum class Width { Int16, Int32, Text };
+// Flag: stored as a 16-bit number, on when it is not 0.
+enum class Width { Int16, Int32, Text, Flag };
 
 struct KeyDef {
   Text name;
@@ -28,62 +29,80 @@ inline constexpr std::array<std::int16_t, kGridColumns> kDefaultGridWidths = {26
 constexpr std::int32_t kDefaultBackColor = 16777088;  // 0xFFFF80
 
 struct GeneralSettings {
-  std::int16_t accountno = 0;
-  std::int16_t Option1value = 0;
-  std::int16_t Option2value = 0;
-  std::int16_t Option3value = 1;
-  std::int16_t Option4value = 1;
-  std::int16_t Option5value = 0;
-  std::int16_t Option6value = 0;
-  std::int16_t Option7value = 0;
-  std::int16_t Option8value = 0;
-  std::int16_t Option9value = 0;
-  std::int16_t Option10value = 0;
-  std::int16_t Option11value = 0;
-  std::int16_t sOption11value = 0;
-  std::int16_t Checktimerval = 0;
-  std::int16_t Closetimerval = 0;
-  std::int16_t Timeupval = 1;
-  std::int16_t Lighttimerval = 5;
-  std::array<Text, 3> Mailerdir;  // indexed 1..2; [0] unused
-  Text Wavdir;
-  std::int16_t Defdialno = 0;     // settings program only
-  std::int16_t Redialval = 0;     // settings program only
-  std::array<std::int16_t, kHotkeyCount> Hotkeynum = {113, 114, 115, 116, 117, 118, 119, 120};
-  std::array<std::int16_t, kGridColumns> grdWidth = kDefaultGridWidths;
-  std::int16_t frmWidth = 8730;
-  std::int16_t frmHeight = 4710;
+  std::int16_t accountCount = 0;
+  bool popupOnNewMail = false;
+  bool soundOnNewMail = false;
+  bool suppressErrorBoxes = true;
+  bool blinkLamp = true;
+  bool checkAtStartup = false;
+  bool reportOnlyChanges = false;  // only a mailbox whose count or size changed
+  bool quitWithoutAsking = false;
+  bool keepSessionLog = false;
+  bool newestFirst = false;  // the popup lists each account newest first
+  bool skipChecksOffline = false;
+  bool hangUpAfterCheck = false;
+  bool stayOnlineWithNewMail = false;  // ...but not when new mail was found
+  std::int16_t checkIntervalMinutes = 0;  // 0: no periodic check
+  std::int16_t popupCloseSeconds = 0;     // 0: the popup stays
+  std::int16_t sessionLimitMinutes = 1;   // 0: no limit
+  std::int16_t blinkSeconds = 5;          // 0: until stopped
+  std::array<Text, 2> mailerPaths;        // mail programs 1 and 2
+  Text soundFile;                         // the common sound
+  std::int16_t dialEntryPosition = 0;     // settings program only
+  std::int16_t redialCount = 0;           // settings program only
+  std::array<std::int16_t, kHotkeyCount> hotkeys = {113, 114, 115, 116, 117, 118, 119, 120};
+  std::array<std::int16_t, kGridColumns> columnWidths = kDefaultGridWidths;  // twips
+  std::int16_t popupWidth = 8730;   // twips
+  std::int16_t popupHeight = 4710;  // twips
 
   bool operator==(const GeneralSettings&) const = default;
 };
 
+// How an account announces new mail.
+enum SoundMode : std::int16_t { kCommonSound = 0, kOwnSound = 1, kNoSound = 2 };
+
 struct AccountSettings {
-  Text Aname;
-  Text Hname;
-  std::int16_t Portno = 110;
-  Text Uname;
-  Text Passw;  // the plain password; only the stored form is scrambled
-  std::int16_t Check = 1;
-  std::int32_t Scolor1 = 0;
-  std::int32_t Scolor2 = kDefaultBackColor;
-  std::int16_t Wavmode = 0;
-  Text Wavdir2_;
+  Text name;
+  Text host;
+  std::int16_t port = 110;
+  Text user;
+  Text password;  // the plain password; only the stored form is scrambled
+  bool checked = true;  // false: the check cycle passes it over
+  std::int32_t textColor = 0;
+  std::int32_t backColor = kDefaultBackColor;
+  std::int16_t soundMode = kCommonSound;
+  Text soundFile;  // the account's own sound
 
   bool operator==(const AccountSettings&) const = default;
 };
 
 // A reference to the field a key is read into or written from.
-using FieldRef = std::variant<std::int16_t*, std::int32_t*, Text*>;
+using FieldRef = std::variant<std::int16_t*, std::int32_t*, Text*, bool*>;
+
+// The general keys fall into groups that are written on their own.
+enum class KeyGroup { AccountCount, Options, Timers, Paths, Hotkeys, ColumnWidths, PopupSize, Dialup, Account };
 
 struct BoundKey {
   KeyDef def;
   FieldRef field;
+  KeyGroup group = KeyGroup::Account;
 };
 
 // The general keys in the monitor's reading order (accountno first, ...,
 // frmWidth, frmHeight), bound to the fields of `s`. Defdialno and Redialval
 // come last: only the settings program reads them.
 std::vector<BoundKey> generalKeys(GeneralSettings& s);
+// Only the keys of one group, in the same order.
+std::vector<BoundKey> generalKeys(GeneralSettings& s, KeyGroup group);
+
+// Writes each key from its field: texts through saveValue, numbers and
+// flags as decimal text.
+void writeKeys(SettingsStore& store, const std::vector<BoundKey>& keys);
+
+void writeAccountCount(SettingsStore& store, std::int16_t count);
+
+// The stored name of account n ("" when there is none).
+Text accountName(const SettingsStore& store, int n);
 
 // The ten keys of account n in their writing order, bound to `a`.
 std::vector<BoundKey> accountKeys(int n, AccountSettings& a);

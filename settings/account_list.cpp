@@ -5,7 +5,7 @@
 namespace tarvi::settings {
 
 AccountRow accountRow(const AccountSettings& a) {
-  return {a.Aname + u"(" + a.Hname + u")", a.Check != 0 ? u"○" : u"×", a.Scolor1, a.Scolor2};
+  return {a.name + u"(" + a.host + u")", a.checked ? u"○" : u"×", a.textColor, a.backColor};
 }
 
 AccountColumns accountColumns(int accountCount) {
@@ -14,16 +14,16 @@ AccountColumns accountColumns(int accountCount) {
 
 AccountForm accountForm(const AccountSettings& a) {
   AccountForm f;
-  f.name = a.Aname;
-  f.host = a.Hname;
-  f.port = decimal(a.Portno);
-  f.user = a.Uname;
-  f.password = a.Passw;
-  f.check = a.Check != 0;
-  f.foreColor = a.Scolor1;
-  f.backColor = a.Scolor2;
-  f.soundMode = (a.Wavmode == 1 || a.Wavmode == 2) ? a.Wavmode : 0;
-  f.sound = a.Wavdir2_;
+  f.name = a.name;
+  f.host = a.host;
+  f.port = decimal(a.port);
+  f.user = a.user;
+  f.password = a.password;
+  f.check = a.checked;
+  f.foreColor = a.textColor;
+  f.backColor = a.backColor;
+  f.soundMode = (a.soundMode == 1 || a.soundMode == 2) ? a.soundMode : 0;
+  f.sound = a.soundFile;
   return f;
 }
 
@@ -31,16 +31,16 @@ std::optional<AccountSettings> accountFromForm(const AccountForm& f) {
   auto port = parsePortText(f.port);
   if (!port) return std::nullopt;
   AccountSettings a;
-  a.Aname = f.name.empty() ? f.user + u"@" + f.host : f.name;
-  a.Hname = f.host;
-  a.Portno = *port;
-  a.Uname = f.user;
-  a.Passw = f.password;
-  a.Check = f.check ? 1 : 0;
-  a.Scolor1 = f.foreColor;
-  a.Scolor2 = f.backColor;
-  a.Wavmode = static_cast<std::int16_t>(f.soundMode == 1 || f.soundMode == 2 ? f.soundMode : 0);
-  a.Wavdir2_ = f.sound;
+  a.name = f.name.empty() ? f.user + u"@" + f.host : f.name;
+  a.host = f.host;
+  a.port = *port;
+  a.user = f.user;
+  a.password = f.password;
+  a.checked = f.check;
+  a.textColor = f.foreColor;
+  a.backColor = f.backColor;
+  a.soundMode = static_cast<std::int16_t>(f.soundMode == 1 || f.soundMode == 2 ? f.soundMode : 0);
+  a.soundFile = f.sound;
   return a;
 }
 
@@ -63,10 +63,10 @@ std::vector<AccountRow> AccountList::rows() const {
 }
 
 int AccountList::add(const AccountSettings& a) {
-  if (count_ >= INT16_MAX) return 0;  // accountno is 16-bit
+  if (count_ >= INT16_MAX) return 0;  // the account count is 16-bit
   ++count_;
   saveAccount(store_, count_, a);
-  saveValue(store_, u"accountno", count_, u"");
+  writeAccountCount(store_, static_cast<std::int16_t>(count_));
   return count_;
 }
 
@@ -80,7 +80,7 @@ bool AccountList::remove(int n) {
   if (!isAccountRow(n)) return false;
   for (int k = n + 1; k <= count_; ++k) saveAccount(store_, k - 1, load(k));
   --count_;
-  saveValue(store_, u"accountno", count_, u"");
+  writeAccountCount(store_, static_cast<std::int16_t>(count_));
   return true;
 }
 

@@ -6,14 +6,14 @@ namespace tarvi::settings {
 namespace {
 
 // The check boxes in the order of the form, bound to their settings.
-std::array<std::int16_t*, kCheckBoxes> checkFields(GeneralSettings& s) {
-  return {&s.Option1value, &s.Option2value,  &s.Option3value,  &s.Option4value,
-          &s.Option5value, &s.Option6value,  &s.Option7value,  &s.Option8value,
-          &s.Option9value, &s.Option10value, &s.Option11value, &s.sOption11value};
+std::array<bool*, kCheckBoxes> checkFields(GeneralSettings& s) {
+  return {&s.popupOnNewMail, &s.soundOnNewMail,  &s.suppressErrorBoxes,  &s.blinkLamp,
+          &s.checkAtStartup, &s.reportOnlyChanges,  &s.quitWithoutAsking,  &s.keepSessionLog,
+          &s.newestFirst, &s.skipChecksOffline, &s.hangUpAfterCheck, &s.stayOnlineWithNewMail};
 }
 
 std::array<std::int16_t*, kTimerBoxes> timerFields(GeneralSettings& s) {
-  return {&s.Checktimerval, &s.Closetimerval, &s.Timeupval, &s.Lighttimerval};
+  return {&s.checkIntervalMinutes, &s.popupCloseSeconds, &s.sessionLimitMinutes, &s.blinkSeconds};
 }
 
 bool isBlank(char16_t c) { return c == u' ' || c == u'\t'; }
@@ -32,27 +32,26 @@ void applyCheckClick(OptionsForm& form, int checkIndex) {
 std::int16_t readAccountCount(const SettingsStore& store) {
   GeneralSettings s;
   readKey(store, generalKeys(s).front());
-  return s.accountno < 0 ? 0 : s.accountno;
+  return s.accountCount < 0 ? 0 : s.accountCount;
 }
 
 OptionsForm loadOptions(const SettingsStore& store, int dialCount) {
   GeneralSettings s;
   for (const auto& k : generalKeys(s)) {
     // The popup layout is the monitor's business.
-    const Text& n = k.def.name;
-    if (n.starts_with(u"grdWidth") || n == u"frmWidth" || n == u"frmHeight") continue;
+    if (k.group == KeyGroup::ColumnWidths || k.group == KeyGroup::PopupSize) continue;
     readKey(store, k);
   }
   OptionsForm f;
   auto checks = checkFields(s);
-  for (int i = 0; i < kCheckBoxes; ++i) f.checks[i] = *checks[i] != 0;
+  for (int i = 0; i < kCheckBoxes; ++i) f.checks[i] = *checks[i];
   auto timers = timerFields(s);
   for (int i = 0; i < kTimerBoxes; ++i) f.timers[i] = decimal(*timers[i]);
-  f.mailers = {s.Mailerdir[1], s.Mailerdir[2]};
-  f.wav = s.Wavdir;
-  f.dialPosition = (s.Defdialno >= 0 && s.Defdialno < dialCount) ? s.Defdialno : -1;
-  f.redial = decimal(s.Redialval);
-  for (int i = 0; i < kHotkeyCount; ++i) f.hotkeys[i] = hotkeyPosition(i, s.Hotkeynum[i]);
+  f.mailers = s.mailerPaths;
+  f.wav = s.soundFile;
+  f.dialPosition = (s.dialEntryPosition >= 0 && s.dialEntryPosition < dialCount) ? s.dialEntryPosition : -1;
+  f.redial = decimal(s.redialCount);
+  for (int i = 0; i < kHotkeyCount; ++i) f.hotkeys[i] = hotkeyPosition(i, s.hotkeys[i]);
   return f;
 }
 
@@ -108,44 +107,30 @@ bool OkGate::okEnabled() const {
 std::optional<GeneralSettings> collectOptions(const OptionsForm& form) {
   GeneralSettings s;
   auto checks = checkFields(s);
-  for (int i = 0; i < kCheckBoxes; ++i) *checks[i] = form.checks[i] ? 1 : 0;
+  for (int i = 0; i < kCheckBoxes; ++i) *checks[i] = form.checks[i];
   auto timers = timerFields(s);
   for (int i = 0; i < kTimerBoxes; ++i) {
     auto v = parseTimerText(form.timers[i]);
     if (!v) return std::nullopt;
     *timers[i] = *v;
   }
-  s.Mailerdir[1] = form.mailers[0];
-  s.Mailerdir[2] = form.mailers[1];
-  s.Wavdir = form.wav;
-  s.Defdialno = static_cast<std::int16_t>(form.dialPosition < 0 ? -1 : form.dialPosition);
+  s.mailerPaths = form.mailers;
+  s.soundFile = form.wav;
+  s.dialEntryPosition = static_cast<std::int16_t>(form.dialPosition < 0 ? -1 : form.dialPosition);
   auto redial = parseRedialText(form.redial);
   if (!redial) return std::nullopt;
-  s.Redialval = *redial;
-  for (int i = 0; i < kHotkeyCount; ++i) s.Hotkeynum[i] = hotkeyValueAt(i, form.hotkeys[i]);
+  s.redialCount = *redial;
+  for (int i = 0; i < kHotkeyCount; ++i) s.hotkeys[i] = hotkeyValueAt(i, form.hotkeys[i]);
   return s;
 }
 
 void saveOptions(SettingsStore& store, const GeneralSettings& in, std::int16_t accountCount) {
   GeneralSettings s = in;
-  s.accountno = accountCount;
-  saveValue(store, u"accountno", s.accountno, u"");
-  static const char* const optionKeys[kCheckBoxes] = {
-      "Option1value", "Option2value", "Option3value",  "Option4value",
-      "Option5value", "Option6value", "Option7value",  "Option8value",
-      "Option9value", "Option10value", "Option11value", "sOption11value"};
-  auto checks = checkFields(s);
-  for (int i = 0; i < kCheckBoxes; ++i) saveValue(store, ascii(optionKeys[i]), *checks[i], u"");
-  static const char* const timerKeys[kTimerBoxes] = {"Checktimerval", "Closetimerval", "Timeupval",
-                                                     "Lighttimerval"};
-  auto timers = timerFields(s);
-  for (int i = 0; i < kTimerBoxes; ++i) saveValue(store, ascii(timerKeys[i]), *timers[i], u"");
-  saveValue(store, u"Mailerdir1", 0, s.Mailerdir[1]);
-  saveValue(store, u"Mailerdir2", 0, s.Mailerdir[2]);
-  saveValue(store, u"Wavdir", 0, s.Wavdir);
-  saveValue(store, u"Defdialno", s.Defdialno, u"");
-  saveValue(store, u"Redialval", s.Redialval, u"");
-  for (int i = 0; i < kHotkeyCount; ++i) saveValue(store, u"Hotkeynum" + decimal(i), s.Hotkeynum[i], u"");
+  s.accountCount = accountCount;
+  // The popup layout is the monitor's to write.
+  for (KeyGroup g : {KeyGroup::AccountCount, KeyGroup::Options, KeyGroup::Timers, KeyGroup::Paths,
+                     KeyGroup::Dialup, KeyGroup::Hotkeys})
+    writeKeys(store, generalKeys(s, g));
 }
 
 OkOutcome pressOk(SettingsStore& store, const OptionsForm& form, std::int16_t accountCount) {
@@ -157,8 +142,8 @@ OkOutcome pressOk(SettingsStore& store, const OptionsForm& form, std::int16_t ac
 }
 
 void resetGridWidths(SettingsStore& store) {
-  for (int i = 0; i < kGridColumns; ++i)
-    store.put(u"grdWidth" + decimal(i), decimal(kDefaultGridWidths[i]));
+  GeneralSettings defaults;
+  writeKeys(store, generalKeys(defaults, KeyGroup::ColumnWidths));
 }
 
 std::vector<Text> dialListItems(const std::vector<Text>& entries) {

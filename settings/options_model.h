@@ -76,7 +76,7 @@ class OkGate {
 // supplies the settings not on the page (account count and so on).
 std::optional<GeneralSettings> collectOptions(const OptionsForm& form);
 
-// Writes accountno, the twelve options, the four timers, the three paths,
+// Writes the account count, the twelve options, the four timers, the three paths,
 // Defdialno, Redialval and the eight hotkeys, in this order.
 void saveOptions(SettingsStore& store, const GeneralSettings& s, std::int16_t accountCount);
 

@@ -8,7 +8,7 @@ constexpr int kWindowsNT = 2;
 
 }  // namespace
 
-void ScrollLamp::scrollLamp(int mode) {
+void ScrollLamp::set(bool toggle) {
   const int platform = kb_.platform();
   Keyboard::StateTable table{};
   // Only the toggle bit says whether the lamp is lit: the high bit merely
@@ -20,11 +20,11 @@ void ScrollLamp::scrollLamp(int mode) {
   } else if (platform == kWindowsNT) {
     lit = (kb_.keyState(Keyboard::kScroll) & 1) != 0;
   }
-  if (mode == 0 && !lit) return;
+  if (!toggle && !lit) return;
   if (platform == kWindows9x) {
-    lightFlg_ = lightFlg_ == 0 ? 1 : 0;
-    if (mode == 0) lightFlg_ = 0;
-    table[Keyboard::kScroll] = static_cast<std::uint8_t>(lightFlg_);
+    litOn9x_ = !litOn9x_;
+    if (!toggle) litOn9x_ = false;
+    table[Keyboard::kScroll] = static_cast<std::uint8_t>(litOn9x_ ? 1 : 0);
     kb_.setState(table);
   } else if (platform == kWindowsNT) {
     kb_.keyEvent(Keyboard::kScroll, 0, 0);
@@ -33,60 +33,60 @@ void ScrollLamp::scrollLamp(int mode) {
 }
 
 void LampBlinker::initialize() {
-  timers_.setInterval(TimerId::lighttimer, kLightInterval);
-  timers_.setInterval(TimerId::Timer1, kTimer1Interval);
+  timers_.setInterval(TimerId::lampBlink, kLightInterval);
+  timers_.setInterval(TimerId::lampOff, kLampOffInterval);
 }
 
-void LampBlinker::Lightbrink() {
-  lamp_.scrollLamp(1);
-  lightCount_ = 0;
-  timers_.enable(TimerId::lighttimer);
+void LampBlinker::start() {
+  lamp_.toggle();
+  blinkTicks_ = 0;
+  timers_.enable(TimerId::lampBlink);
 }
 
-void LampBlinker::lighttimer_Timer() {
-  lamp_.scrollLamp(1);
-  if (opt_.Lighttimerval == 0) return;
+void LampBlinker::onBlinkTick() {
+  lamp_.toggle();
+  if (opt_.blinkSeconds == 0) return;
   // Saturate rather than wrap: a count that wrapped negative would never
   // pass the limit.
-  if (lightCount_ < INT16_MAX) ++lightCount_;
-  if (lightCount_ / 2 > opt_.Lighttimerval) {
-    lightCount_ = 0;
+  if (blinkTicks_ < INT16_MAX) ++blinkTicks_;
+  if (blinkTicks_ / 2 > opt_.blinkSeconds) {
+    blinkTicks_ = 0;
     stop();
   }
 }
 
-void LampBlinker::Timer1_Timer() {
-  timers_.disable(TimerId::Timer1);
-  lamp_.scrollLamp(0);
+void LampBlinker::onLampOffTick() {
+  timers_.disable(TimerId::lampOff);
+  lamp_.putOut();
 }
 
 void LampBlinker::stop() {
-  timers_.disable(TimerId::lighttimer);
-  lamp_.scrollLamp(0);
-  timers_.enable(TimerId::Timer1);
+  timers_.disable(TimerId::lampBlink);
+  lamp_.putOut();
+  timers_.enable(TimerId::lampOff);
 }
 
-void playNewMailSounds(SoundPlayer& player, const SoundChoice& c) {
-  if (c.opt.Option2value == 0) return;
-  bool general = false;
-  for (std::size_t a = 1; a < c.newMailFlg.size(); ++a) {
-    if (!c.newMailFlg[a]) continue;
-    const std::int16_t mode = a < c.Wavmode.size() ? c.Wavmode[a] : 0;
-    if (mode == 1) {
-      const Text path = a < c.Wavdir2_.size() ? c.Wavdir2_[a] : Text();
-      if (path.empty())
+void playNewMailSounds(SoundPlayer& player, const GeneralSettings& options,
+                       const AccountTable& accounts) {
+  if (!options.soundOnNewMail) return;
+  bool common = false;
+  for (int a = 1; a <= accounts.count(); ++a) {
+    const AccountState& r = *accounts.find(a);
+    if (!r.newMail) continue;
+    if (r.soundMode == kOwnSound) {
+      if (r.soundFile.empty())
         player.beep();
       else
-        player.play(path, false);
-    } else if (mode == 0) {
-      general = true;
+        player.play(r.soundFile, false);
+    } else if (r.soundMode == kCommonSound) {
+      common = true;
     }
   }
-  if (!general) return;
-  if (c.opt.Wavdir.empty())
+  if (!common) return;
+  if (options.soundFile.empty())
     player.beep();
   else
-    player.play(c.opt.Wavdir, true);
+    player.play(options.soundFile, true);
 }
 
 }  // namespace tarvi

@@ -1,6 +1,6 @@
 #include "monitor/desktop/dialup.h"
 
-#include "monitor/desktop/mail_form.h"
+#include "common/app.h"
 
 namespace tarvi {
 
@@ -21,6 +21,12 @@ int Dialup::dialUp(const Text& entry, int redials) {
       std::uint32_t state = 0;
       const std::uint32_t r = ras_.connectStatus(handle, state);
       pump_.doEvents();
+      if (pump_.quitting()) {
+        // Unloaded while dialling: the line is given up and nothing more
+        // is done for a monitor that is gone.
+        ras_.hangUp(handle);
+        return -1;
+      }
       if (r != 0 || state == kRasDisconnected) {
         failed = true;
       } else if (state == kRasConnected) {
@@ -41,35 +47,36 @@ void Dialup::hangUp() {
   if (!conns.empty()) ras_.hangUp(conns.front());
 }
 
-int Dialup::redialCount() const {
-  GeneralSettings d;
-  auto v = parseInt16(store_.read(u"Redialval", decimal(d.Redialval)));
-  return v && *v > 0 ? *v : 0;
+int Dialup::redials() const {
+  GeneralSettings s;
+  for (const auto& k : generalKeys(s, KeyGroup::Dialup)) readKey(store_, k);
+  return s.redialCount > 0 ? s.redialCount : 0;
 }
 
 std::optional<Text> Dialup::chosenEntry() {
-  GeneralSettings d;
-  auto pos = parseInt16(store_.read(u"Defdialno", decimal(d.Defdialno)));
-  if (!pos || *pos < 0) return std::nullopt;
+  GeneralSettings s;
+  s.dialEntryPosition = -1;
+  const auto keys = generalKeys(s, KeyGroup::Dialup);
+  if (!readKey(store_, keys[0]) || s.dialEntryPosition < 0) return std::nullopt;
   const auto names = ras_.entries();
-  if (*pos >= static_cast<int>(names.size())) return std::nullopt;
-  return names[names.size() - 1 - static_cast<std::size_t>(*pos)];
+  if (s.dialEntryPosition >= static_cast<int>(names.size())) return std::nullopt;
+  return names[names.size() - 1 - static_cast<std::size_t>(s.dialEntryPosition)];
 }
 
-bool Dialup::logonGate(int timerFlg) {
-  if (timerFlg == 0) {
+bool Dialup::mayLogon(bool periodicCheckRan) {
+  if (!periodicCheckRan) {
     auto entry = chosenEntry();
     // Nothing chosen, nothing to dial: the logon goes on over whatever
     // network there is.
     if (!entry) return true;
-    return dialUp(*entry, redialCount()) != -1;
+    return dialUp(*entry, redials()) != -1;
   }
-  if (opt_.Option10value == 1 && countConnections() == 0) return false;
+  if (opt_.skipChecksOffline && countConnections() == 0) return false;
   return true;
 }
 
 void Dialup::connectHotkey() {
-  if (auto entry = chosenEntry()) dialUp(*entry, redialCount());
+  if (auto entry = chosenEntry()) dialUp(*entry, redials());
 }
 
 }  // namespace tarvi

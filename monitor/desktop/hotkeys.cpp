@@ -1,6 +1,6 @@
 #include "monitor/desktop/hotkeys.h"
 
-#include "monitor/desktop/mail_form.h"
+#include "common/app.h"
 
 namespace tarvi {
 
@@ -22,14 +22,14 @@ void Hotkeys::clearHotkey(int index) {
   hotkeyId_[static_cast<std::size_t>(index)] = 0;
 }
 
-void Hotkeys::setupHotkeys(int mode) {
-  if (mode == 0) {
-    for (int i = 0; i < kHotkeyCount; ++i) clearHotkey(i);
-    return;
-  }
+void Hotkeys::releaseAll() {
+  for (int i = 0; i < kHotkeyCount; ++i) clearHotkey(i);
+}
+
+HotkeySetup Hotkeys::registerAll() {
   for (int i = 0; i < kHotkeyCount; ++i) {
     const HotkeyFunction& f = kHotkeyFunctions[static_cast<std::size_t>(i)];
-    const HotkeyKey key = decodeHotkey(hotkeyNum_[static_cast<std::size_t>(i)]);
+    const HotkeyKey key = decodeHotkey(keys_[static_cast<std::size_t>(i)]);
     if (key.none()) continue;
     if (setHotkey(i, f.atom, key.modifiers, key.virtualKey)) continue;
     dialogs_.messageBox(Text(f.display) + u"の起動キー" + key.name + u"の設定に失敗しました",
@@ -38,24 +38,17 @@ void Hotkeys::setupHotkeys(int mode) {
       const MsgAnswer a = dialogs_.messageBox(
           u"起動キーを設定し直してください\r\n「いいえ」で終了します。", kAppTitle,
           MsgButtons::YesNo, MsgIcon::Information);
-      if (a == MsgAnswer::Yes) {
-        if (OpenOption) OpenOption();
-      } else if (endMonitor) {
-        endMonitor();
-      }
-      return;
+      return a == MsgAnswer::Yes ? HotkeySetup::Reconfigure : HotkeySetup::Quit;
     }
   }
+  return HotkeySetup::Done;
 }
 
-bool Hotkeys::onHotkey(std::uintptr_t id) {
-  for (int i = 0; i < kHotkeyCount; ++i) {
-    if (hotkeyId(i) != 0 && static_cast<std::uintptr_t>(hotkeyId(i)) == id) {
-      if (commands[static_cast<std::size_t>(i)]) commands[static_cast<std::size_t>(i)]();
-      return true;
-    }
-  }
-  return false;
+std::optional<HotkeyCommand> Hotkeys::commandFor(std::uintptr_t id) const {
+  for (int i = 0; i < kHotkeyCount; ++i)
+    if (hotkeyId(i) != 0 && static_cast<std::uintptr_t>(hotkeyId(i)) == id)
+      return static_cast<HotkeyCommand>(i);
+  return std::nullopt;
 }
 
 }  // namespace tarvi

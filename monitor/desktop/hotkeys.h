@@ -3,27 +3,14 @@
 #pragma once
 
 #include <array>
-#include <functional>
+#include <optional>
 
 #include "common/hotkey_codec.h"
 #include "common/settings.h"
-#include "monitor/desktop/services.h"
+#include "monitor/services/hotkey_registrar.h"
+#include "monitor/services/services.h"
 
 namespace tarvi {
-
-// Registration of system-wide hotkeys on the main window.
-class HotkeyRegistrar {
- public:
-  virtual ~HotkeyRegistrar() = default;
-  // A global atom for the name; 0 when none could be made.
-  virtual int addAtom(const Text& name) = 0;
-  virtual void deleteAtom(int atom) = 0;
-  virtual bool registerKey(int id, unsigned modifiers, unsigned virtualKey) = 0;
-  virtual void unregisterKey(int id) = 0;
-  // Puts the hotkey hook in front of the main window's procedure, and back.
-  virtual void hookWindow() = 0;
-  virtual void unhookWindow() = 0;
-};
 
 struct HotkeyFunction {
   const char16_t* display;
@@ -41,33 +28,38 @@ inline constexpr std::array<HotkeyFunction, kHotkeyCount> kHotkeyFunctions = {{
     {u"切断", u"VBSHOTKEY7"},
 }};
 
+// The commands of the hotkeys, in the order of kHotkeyFunctions.
+enum class HotkeyCommand { Settings, Check, Popup, Mailer1, Mailer2, Quit, Connect, Disconnect };
+
+// What registering the keys ended with.
+enum class HotkeySetup {
+  Done,
+  Reconfigure,  // the eighth key failed too; the user chose to set them again
+  Quit,         // ... or chose to end the monitor
+};
+
 class Hotkeys {
  public:
   Hotkeys(HotkeyRegistrar& registrar, Dialogs& dialogs,
-          const std::array<std::int16_t, kHotkeyCount>& hotkeyNum)
-      : reg_(registrar), dialogs_(dialogs), hotkeyNum_(hotkeyNum) {}
+          const std::array<std::int16_t, kHotkeyCount>& keys)
+      : reg_(registrar), dialogs_(dialogs), keys_(keys) {}
 
-  // mode != 0: registers every function with a key; 0: releases them all.
-  void setupHotkeys(int mode);
+  // Registers every function with a key; each failure is told, and the
+  // failure of the last one asks whether to choose other keys.
+  HotkeySetup registerAll();
+  void releaseAll();
   bool setHotkey(int index, const Text& atomName, unsigned modifiers, unsigned virtualKey);
   void clearHotkey(int index);
 
-  // A WM_HOTKEY message: runs the command of the first function whose id it
-  // carries. Returns false when no function has that id.
-  bool onHotkey(std::uintptr_t id);
-
-  // The commands, in the order of kHotkeyFunctions.
-  std::array<std::function<void()>, kHotkeyCount> commands;
-  // The reconfigure-or-quit question after the eighth key failed.
-  std::function<void()> OpenOption;
-  std::function<void()> endMonitor;  // runs the unload query, then ends at once
+  // The command of the first function whose id a WM_HOTKEY carries.
+  std::optional<HotkeyCommand> commandFor(std::uintptr_t id) const;
 
   int hotkeyId(int index) const { return hotkeyId_[static_cast<std::size_t>(index)]; }
 
  private:
   HotkeyRegistrar& reg_;
   Dialogs& dialogs_;
-  const std::array<std::int16_t, kHotkeyCount>& hotkeyNum_;
+  const std::array<std::int16_t, kHotkeyCount>& keys_;
   std::array<int, kHotkeyCount> hotkeyId_{};
 };
 

@@ -103,19 +103,17 @@ Text extractSender(TextView reply) {
   return sender;
 }
 
-bool subListSet(MailList& mailList, int account, int msgno, const Text& reply) {
-  MailItem* r = mailList.find(account, msgno);
-  if (!r) return false;
+void listTopReply(MailItem& item, const Text& reply) {
+  MailItem* r = &item;
   Text subject = extractSubject(reply);
   Text sender = extractSender(reply);
   // Another sender or subject at this number means the server renumbered
   // its messages; the body retrieved earlier belongs to another message.
-  if (r->From != sender || r->Subject != subject) r->Body.clear();
-  r->HasAttach = findNoCase(reply, kBoundaryFlag) != npos;
-  r->From = std::move(sender);
-  r->Subject = std::move(subject);
-  r->Marked = 0;
-  return true;
+  if (r->sender != sender || r->subject != subject) r->body.clear();
+  r->hasAttachment = findNoCase(reply, kBoundaryFlag) != npos;
+  r->sender = std::move(sender);
+  r->subject = std::move(subject);
+  r->marked = false;
 }
 
 RetrievedMail extractRetrieved(Text& reply) {
@@ -184,28 +182,26 @@ RetrievedMail extractRetrieved(Text& reply) {
   RetrievedMail mail;
   const std::size_t headEnd = reply.find(kBlankLine);
   if (headEnd != npos) {
-    mail.Body = jisToText(dropNul(TextView(reply).substr(headEnd + kBlankLine.size())));
+    mail.body = jisToText(dropNul(TextView(reply).substr(headEnd + kBlankLine.size())));
   }
   for (const Text& name : names) {
-    mail.AttachNames += u'"';
-    mail.AttachNames += decodeHeader(name, false);
-    mail.AttachNames += u"\" ";
+    mail.attachmentNames += u'"';
+    mail.attachmentNames += decodeHeader(name, false);
+    mail.attachmentNames += u"\" ";
   }
-  eraseChar(mail.Body, u'\t');
-  eraseChar(mail.AttachNames, u'\t');
-  eraseLineBreaks(mail.AttachNames);
-  mail.HasAttach = found;
+  eraseChar(mail.body, u'\t');
+  eraseChar(mail.attachmentNames, u'\t');
+  eraseLineBreaks(mail.attachmentNames);
+  mail.hasAttachment = found;
   return mail;
 }
 
-bool subListSet2(MailList& mailList, int account, int msgno, Text& reply) {
-  MailItem* r = mailList.find(account, msgno);
-  if (!r) return false;
+void storeRetrieved(MailItem& item, Text& reply) {
+  MailItem* r = &item;
   RetrievedMail mail = extractRetrieved(reply);
-  r->Body = std::move(mail.Body);
-  r->HasAttach = mail.HasAttach;
-  r->AttachNames = std::move(mail.AttachNames);
-  return true;
+  r->body = std::move(mail.body);
+  r->hasAttachment = mail.hasAttachment;
+  r->attachmentNames = std::move(mail.attachmentNames);
 }
 
 }  // namespace tarvi

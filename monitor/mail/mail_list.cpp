@@ -1,49 +1,26 @@
 #include "monitor/mail/mail_list.h"
 
 #include <algorithm>
-#include <stdexcept>
 
 namespace tarvi {
 
-void MailList::redim(int accounts, int messages) {
-  accounts = std::max(accounts, 0);
-  messages = std::clamp(messages, 0, kMaxMessages);
-  rows_.assign(static_cast<std::size_t>(accounts),
-               std::vector<MailItem>(static_cast<std::size_t>(messages)));
-  messages_ = messages;
+void MessageList::clear(int messages) {
+  items_.assign(static_cast<std::size_t>(std::clamp(messages, 0, kMaxMessages)), MailItem{});
 }
 
-bool MailList::ensureMessages(int messages) {
+bool MessageList::ensure(int messages) {
   if (messages > kMaxMessages) return false;
-  if (messages <= messages_) return true;
-  for (auto& row : rows_) row.resize(static_cast<std::size_t>(messages));
-  messages_ = messages;
+  if (messages > size()) items_.resize(static_cast<std::size_t>(messages));
   return true;
 }
 
-void MailList::ensureAccounts(int accounts) {
-  if (accounts <= this->accounts()) return;
-  rows_.resize(static_cast<std::size_t>(accounts),
-               std::vector<MailItem>(static_cast<std::size_t>(messages_)));
+MailItem* MessageList::find(int msgno) {
+  if (msgno < 1 || msgno > size()) return nullptr;
+  return &items_[static_cast<std::size_t>(msgno - 1)];
 }
 
-MailItem* MailList::find(int account, int msgno) {
-  if (!contains(account, msgno)) return nullptr;
-  return &rows_[static_cast<std::size_t>(account - 1)][static_cast<std::size_t>(msgno - 1)];
-}
-
-const MailItem* MailList::find(int account, int msgno) const {
-  return const_cast<MailList*>(this)->find(account, msgno);
-}
-
-MailItem& MailList::at(int account, int msgno) {
-  MailItem* item = find(account, msgno);
-  if (!item) throw std::out_of_range("mail table index");
-  return *item;
-}
-
-const MailItem& MailList::at(int account, int msgno) const {
-  return const_cast<MailList*>(this)->at(account, msgno);
+const MailItem* MessageList::find(int msgno) const {
+  return const_cast<MessageList*>(this)->find(msgno);
 }
 
 }  // namespace tarvi

@@ -1,8 +1,8 @@
-// The mail table: one MailItem per account and POP3 message number, filled
-// by the check and retrieve sessions and read by the popup and the viewer.
+// The messages of one account as the last check listed them: one MailItem
+// per POP3 message number, filled by the check and retrieve sessions and
+// read by the popup and the viewer.
 #pragma once
 
-#include <cstdint>
 #include <vector>
 
 #include "common/text.h"
@@ -10,62 +10,39 @@
 namespace tarvi {
 
 struct MailItem {
-  Text From;                 // decoded sender line
-  Text Subject;              // decoded subject, folded lines joined
-  std::int16_t Marked = 0;   // -1 when the row carries the mark, 0 otherwise
-  bool HasAttach = false;    // multipart before retrieval, attachments after
-  Text AttachNames;          // each name as "name" followed by one space
-  Text Body;                 // decoded body; empty while not retrieved
+  Text sender;               // decoded sender line
+  Text subject;              // decoded subject, folded lines joined
+  bool marked = false;       // the row carries the mark
+  bool hasAttachment = false;  // multipart before retrieval, attachments after
+  Text attachmentNames;      // each name as "name" followed by one space
+  Text body;                 // decoded body; empty while not retrieved
 
   bool operator==(const MailItem&) const = default;
 };
 
-// A table of MailItem addressed by (account 1..accounts(), message
-// 1..messages()). The message bound is shared by all accounts, as the
-// popup walks every account up to the same bound. Enlarging keeps every
-// record; only redim() discards them. Records are plain values: a
-// reference obtained from at() is valid until the next enlargement.
-class MailList {
+// Records for message numbers 1..size(). Growing keeps every record; only
+// clear() discards them. A reference obtained from find() is valid until
+// the list next grows.
+class MessageList {
  public:
   static constexpr int kInitialMessages = 10;
   // Message numbers travel as 16-bit values; a server that claims more
-  // messages must not make the table swallow the machine's memory.
+  // messages must not make the list swallow the machine's memory.
   static constexpr int kMaxMessages = 32767;
 
-  MailList() = default;
+  // Every record empty, numbers 1..messages (capped at kMaxMessages).
+  void clear(int messages = kInitialMessages);
+  // Raises the bound to `messages`, keeping every record; never shrinks.
+  // False (and nothing changed) when `messages` exceeds kMaxMessages.
+  bool ensure(int messages);
 
-  // Creates the table anew: accounts 1..accounts, messages 1..messages,
-  // every record empty. Negative counts are taken as 0; messages is capped
-  // at kMaxMessages.
-  void redim(int accounts, int messages = kInitialMessages);
-
-  // Raises the message bound to `messages`, keeping every record; never
-  // shrinks. Returns false (and leaves the table alone) when `messages`
-  // exceeds kMaxMessages.
-  bool ensureMessages(int messages);
-
-  // Raises the account bound to `accounts`, keeping every record; never
-  // shrinks. New accounts get empty records up to the message bound.
-  void ensureAccounts(int accounts);
-
-  int accounts() const { return static_cast<int>(rows_.size()); }
-  int messages() const { return messages_; }
-
-  bool contains(int account, int msgno) const {
-    return account >= 1 && account <= accounts() && msgno >= 1 && msgno <= messages_;
-  }
-
-  // The record, or nullptr when (account, msgno) lies outside the table.
-  MailItem* find(int account, int msgno);
-  const MailItem* find(int account, int msgno) const;
-
-  // The record; throws std::out_of_range outside the table.
-  MailItem& at(int account, int msgno);
-  const MailItem& at(int account, int msgno) const;
+  int size() const { return static_cast<int>(items_.size()); }
+  // The record, or nullptr outside 1..size().
+  MailItem* find(int msgno);
+  const MailItem* find(int msgno) const;
 
  private:
-  std::vector<std::vector<MailItem>> rows_;  // rows_[account - 1][msgno - 1]
-  int messages_ = 0;
+  std::vector<MailItem> items_;
 };
 
 }  // namespace tarvi

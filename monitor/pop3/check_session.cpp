@@ -7,13 +7,6 @@
 
 namespace tarvi {
 
-void CheckTally::resize(int accounts) {
-  const std::size_t n = static_cast<std::size_t>(std::max(accounts, 0)) + 1;
-  if (newMailFlg.size() < n) newMailFlg.resize(n, false);
-  if (lastCount.size() < n) lastCount.resize(n, 0);
-  if (lastSize.size() < n) lastSize.resize(n, 0);
-}
-
 std::optional<StatReply> parseStat(const Text& reply) {
   // "+OK", a space, the count, a space, the size; anything after the size
   // is ignored.
@@ -37,89 +30,79 @@ std::optional<StatReply> parseStat(const Text& reply) {
   return StatReply{*count, *size};
 }
 
-CheckSession::CheckSession(Transport& transport, CheckTally& tally, MailList& mailList)
-    : Pop3Session(transport), tally_(tally), mailList_(mailList) {}
-
 void CheckSession::accepted(const Text& reply) {
-  t_.armRead();
-  t_.setPhase(kWriting);
-  const AccountSettings& a = t_.form.cur;
-  switch (t_.sockState) {
-    case kGreeting:
-      t_.sockState = kUserSent;
-      t_.subSend(u"USER " + a.Uname + u"\r\n");
+  const AccountSettings& a = conn().account();
+  switch (state_) {
+    case State::Greeting:
+      setState(State::UserSent);
+      sendLine(u"USER " + a.user + u"\r\n");
       break;
-    case kUserSent:
-      t_.sockState = kPassSent;
-      t_.subSend(u"PASS " + a.Passw + u"\r\n");
+    case State::UserSent:
+      setState(State::PassSent);
+      sendLine(u"PASS " + a.password + u"\r\n");
       break;
-    case kPassSent:
-      t_.sockState = kStatSent;
-      t_.subSend(u"STAT\r\n");
+    case State::PassSent:
+      setState(State::StatSent);
+      sendLine(u"STAT\r\n");
       break;
-    case kStatSent:
+    case State::StatSent:
       statReply(reply);
-      return;
-    case kQuitSent:
-      t_.orderlyClose();
-      return;
-    default:
-      t_.subSend(u"NOOP\r\n");
+      break;
+    case State::TopSent:
+      sendLine(u"NOOP\r\n");
       break;
   }
-  t_.setPhase(kReading);
 }
 
-void CheckSession::sendTop() { sendMultiLine(kTopSent, u"TOP", decimal(topNo) + u" 5"); }
+void CheckSession::sendTop() {
+  setState(State::TopSent);
+  sendMultiLine(u"TOP", decimal(topNo_) + u" 5");
+}
 
 void CheckSession::statReply(const Text& reply) {
   auto stat = parseStat(reply);
   if (!stat) {
-    onFailure(kBadStat);
+    failed(kBadStat);
     return;
   }
-  const int a = tally_.accountIdx;
-  tally_.resize(std::max(a, static_cast<int>(t_.form.opt.accountno)));
-  msgCount = stat->count;
-  boxSize = stat->size;
-  const bool keepLast = t_.form.opt.Option6value != 0;
-  if (msgCount == 0) {
-    tally_.lastCount[a] = 0;
-    sendQuit(kQuitSent);
-  } else if (keepLast && msgCount == tally_.lastCount[a] && boxSize == tally_.lastSize[a]) {
-    tally_.mailTotal += msgCount;
-    sendQuit(kQuitSent);
+  AccountState* record = accounts_.find(account_);
+  if (!record) {  // the account is gone
+    quit();
+    return;
+  }
+  AccountState& r = *record;
+  const bool onlyChanges = options_.reportOnlyChanges;
+  if (stat->count == 0) {
+    r.lastCount = 0;
+    quit();
+  } else if (onlyChanges && stat->count == r.lastCount && stat->size == r.lastSize) {
+    totals_.mailTotal += stat->count;
+    quit();
   } else {
-    if (!(keepLast && tally_.noNotify != 0)) tally_.newMailFlg[a] = true;
-    tally_.mailTotal += msgCount;
-    tally_.lastCount[a] = msgCount;
-    tally_.lastSize[a] = boxSize;
-    fetchCount = static_cast<int>(std::min<std::int64_t>(msgCount, MailList::kMaxMessages));
-    mailList_.ensureAccounts(std::max(a, static_cast<int>(t_.form.opt.accountno)));
-    if (mailList_.messages() < fetchCount) mailList_.ensureMessages(fetchCount);
-    topNo = 1;
+    if (!(onlyChanges && totals_.quiet)) r.newMail = true;
+    totals_.mailTotal += stat->count;
+    r.lastCount = stat->count;
+    r.lastSize = stat->size;
+    fetchCount_ = static_cast<int>(std::min<std::int64_t>(stat->count, MessageList::kMaxMessages));
+    r.mail.ensure(fetchCount_);
+    topNo_ = 1;
     sendTop();
   }
-  if (t_.connected()) t_.setPhase(kReading);
 }
 
 void CheckSession::multiLineProgress() {
-  if (!t_.recvBuf.multiLineEnded()) return;
-  const Text reply = cp932::decode(t_.recvBuf.multiLine());
-  if (t_.form.opt.Option8value != 0) t_.logText += reply + u"\r\n\r\n";
-  subListSet(mailList_, tally_.accountIdx, topNo, reply);
-  if (topNo < fetchCount) {
-    ++topNo;
+  ReplyBuffer& buf = conn().replies();
+  if (!buf.multiLineEnded()) return;
+  const Text reply = cp932::decode(buf.multiLine());
+  conn().log().add(reply + u"\r\n\r\n");
+  AccountState* r = accounts_.find(account_);
+  if (MailItem* item = r ? r->mail.find(topNo_) : nullptr) listTopReply(*item, reply);
+  if (topNo_ < fetchCount_) {
+    ++topNo_;
     sendTop();
   } else {
-    sendQuit(kQuitSent);
+    quit();
   }
-  if (t_.connected()) t_.setPhase(kReading);
-}
-
-void CheckSession::onFailure(const Text& message) {
-  if (message.empty()) return;
-  t_.failureEnding(message, t_.sockState == kQuitSent, kQuitSent);
 }
 
 }  // namespace tarvi

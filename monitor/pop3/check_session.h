@@ -1,28 +1,21 @@
-// The check session (SessionKind Check): greeting, USER, PASS, STAT, one
-// TOP n 5 per message handed to subListSet, QUIT.
+// The check session: greeting, USER, PASS, STAT, one TOP n 5 per message
+// handed to listTopReply, QUIT.
 #pragma once
 
 #include <cstdint>
-#include <vector>
+#include <optional>
 
-#include "monitor/mail/mail_list.h"
-#include "monitor/pop3/pop3_session.h"
+#include "monitor/pop3/session.h"
+#include "monitor/state/monitor_state.h"
 
 namespace tarvi {
 
-// What the check sessions of a cycle leave for the cycle, per account
-// 1..accountno (entry 0 unused). Counts are kept wider than the 16 bits
-// they were once held in, so that no mailbox size or sum can wrap.
-struct CheckTally {
-  int accountIdx = 0;
+// What the check sessions of one cycle add up.
+struct CheckTotals {
   std::int64_t mailTotal = 0;
-  std::vector<bool> newMailFlg{false};
-  std::vector<std::int64_t> lastCount{0};
-  std::vector<std::int64_t> lastSize{0};
-  int noNotify = 0;
-
-  // Keeps the entries; never shrinks below `accounts`.
-  void resize(int accounts);
+  // The check that follows a delete run: the mailboxes it changed are not
+  // announced as new.
+  bool quiet = false;
 };
 
 inline constexpr const char16_t* kBadStat = u"STATの応答に誤りがあります";
@@ -35,29 +28,31 @@ struct StatReply {
 };
 std::optional<StatReply> parseStat(const Text& reply);
 
-class CheckSession : public Pop3Session {
+class CheckSession : public Session {
  public:
-  CheckSession(Transport& transport, CheckTally& tally, MailList& mailList);
-
-  void onFailure(const Text& message) override;
-
-  std::int64_t msgCount = 0;
-  std::int64_t boxSize = 0;
-  int topNo = 0;
-  // Messages asked for: msgCount, but no more than the mail table holds.
-  int fetchCount = 0;
+  // The records may move while the session waits (the settings program
+  // can change the number of accounts), so the account is held by number.
+  CheckSession(const GeneralSettings& options, AccountTable& accounts, int account,
+               CheckTotals& totals)
+      : options_(options), accounts_(accounts), account_(account), totals_(totals) {}
 
  private:
-  // sockState values of this session.
-  enum : int { kGreeting = 0, kUserSent = 1, kPassSent = 3, kStatSent = 4, kTopSent = 5, kQuitSent = 6 };
+  enum class State { Greeting, UserSent, PassSent, StatSent, TopSent };
+  void setState(State s) { state_ = s; }
 
   void accepted(const Text& reply) override;
   void multiLineProgress() override;
   void statReply(const Text& reply);
   void sendTop();
 
-  CheckTally& tally_;
-  MailList& mailList_;
+  const GeneralSettings& options_;
+  AccountTable& accounts_;
+  int account_;
+  CheckTotals& totals_;
+  State state_ = State::Greeting;
+  int topNo_ = 0;
+  // Messages asked for: the count, but no more than a list holds.
+  int fetchCount_ = 0;
 };
 
 }  // namespace tarvi

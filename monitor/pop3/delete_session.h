@@ -1,70 +1,51 @@
-// The delete run (SessionKind Delete): after the user's consent, for every
-// account with marked messages one connection with USER, PASS, DELE per
-// marked message in ascending order, QUIT; then a fresh check of all
-// accounts. Before the first DELE the session makes sure the server still
-// numbers its messages as the list does, so that no other message is lost.
+// The delete session: USER, PASS, DELE per marked message in ascending
+// order, QUIT. Before the first DELE it makes sure the server still numbers
+// its messages as the list does, so that no other message is lost.
 #pragma once
 
 #include <vector>
 
-#include "monitor/pop3/retrieve_session.h"
+#include "monitor/pop3/session.h"
+#include "monitor/state/monitor_state.h"
 
 namespace tarvi {
 
-inline constexpr const char16_t* kDeleteQuestion =
-    u"○の付いたメールを削除します" u"\r\n" u"よろしいですか？";
-inline constexpr const char16_t* kDeleteChanged =
-    u"前回のﾁｪｯｸ後にｻｰﾊﾞのﾒｰﾙが変わったため、次のｱｶｳﾝﾄのﾒｰﾙは削除しませんでした"
-    u"\r\n一覧を更新しますので、もう一度選択してください";
-
-class DeleteSession : public Pop3Session {
+class DeleteSession : public Session {
  public:
-  static constexpr std::uint32_t kDelInterval = 1000;
+  // The number of the account goes into `changed` when its mailbox no
+  // longer matches the list (then nothing is deleted there).
+  DeleteSession(AccountTable& accounts, int account, std::vector<int>& changed)
+      : accounts_(accounts), account_(account), changed_(changed) {}
 
-  // sockState values of this session.
-  enum : int {
-    kGreeting = 0,
-    kUserSent = 1,
-    kDeleMore = 3,  // PASS or a DELE sent; another DELE follows
-    kDeleLast = 6,  // the last DELE (or a QUIT of the transport) sent
-    kQuitSent = 7,
-    kStatSent = 8,  // the numbering is being checked: STAT, then
-    kTopSent = 9,   // TOP n 5 of every marked message
-  };
-
-  DeleteSession(MailForm& form, Transport& transport, CheckCycle& cycle, CheckTally& tally,
-                MailList& mailList);
-
-  // The deltimer and this handler of the transport.
-  void install();
-
-  void DelBt_Click();
-  void nextDelete();
-  void deltimer_Timer();
-
-  void onFailure(const Text& message) override;
-
-  RunHooks hooks;
-  int reqNo = 0;
-  std::vector<Text> changedAccounts;
+  // The first marked message of account a after `after`, 0 when none.
+  static int nextMarked(const AccountTable& accounts, int a, int after);
 
  private:
-  int nextMarked(int after) const;
+  enum class State {
+    Greeting,
+    UserSent,
+    PassSent,
+    StatSent,  // the numbering is being checked: STAT, then
+    TopSent,   // TOP n 5 of every marked message
+    DeleSent,  // a DELE sent; another follows
+    LastDeleSent,
+  };
+  void setState(State s) { state_ = s; }
+
   void accepted(const Text& reply) override;
   void multiLineProgress() override;
   void statReply(const Text& reply);
   void sendTop();
   void sendDele();
   void mailboxChanged();
-  void finishRun();
+  int nextMarked(int after) const { return nextMarked(accounts_, account_, after); }
 
-  MailForm& form_;
-  CheckCycle& cycle_;
-  CheckTally& tally_;
-  MailList& mailList_;
+  AccountTable& accounts_;
+  int account_;
+  std::vector<int>& changed_;
+  State state_ = State::Greeting;
+  int reqNo_ = 0;
   int verifyNo_ = 0;
-  bool verified_ = false;
-  bool quitAfterFailure_ = false;
 };
 
 }  // namespace tarvi

@@ -1,6 +1,7 @@
 #include "monitor/pop3/transport.h"
 
 #include "common/cp932.h"
+#include "monitor/pop3/session.h"
 #include "monitor/pop3/sock_err.h"
 
 namespace tarvi {
@@ -24,178 +25,53 @@ ReplyStatus replyStatus(std::string_view reply) {
   return ReplyStatus::Other;
 }
 
-Transport::Transport(SocketApi& api, MailForm& f) : form(f), api_(api) {}
-
-TimerId Transport::continuationTimer() const {
-  switch (sessionKind) {
-    case SessionKind::Retrieve: return TimerId::retrtimer;
-    case SessionKind::Delete: return TimerId::deltimer;
-    default: return TimerId::logontimer;
-  }
+void SessionLog::command(const Text& line) {
+  if (!enabled) return;
+  if (line.find(u"PASS") != Text::npos)
+    text += u"PASS ******************************\r\n";
+  else
+    text += line + u"\r\n";
 }
 
-void Transport::ShowMsg(const Text& text) {
-  if (form.opt.Option3value != 0) return;
-  form.svc.dialogs.messageBox(text, kAppTitle, MsgButtons::Ok, MsgIcon::Critical);
+void SessionLog::add(const Text& t) {
+  if (enabled) text += t;
 }
 
-std::uint32_t Transport::GetHostAddr(const Text& host) {
-  const std::string bytes = cp932::encode(host);
-  const std::uint32_t a = api_.inetAddr(bytes);
-  if (a != 0xFFFFFFFFu) return a;
-  return api_.resolve(bytes).value_or(0xFFFFFFFFu);
+// --- Connection ------------------------------------------------------------
+
+Connection::Connection(Transport& transport, const AccountSettings& account,
+                       std::unique_ptr<Session> session)
+    : t_(transport), account_(account), session_(std::move(session)) {
+  session_->attach(*this);
 }
 
-void Transport::restartTimeup() {
-  // Only a running limit is restarted: a notification that comes after the
-  // session was given up must not start the limit again.
-  if (!form.timers.enabled(TimerId::timeuptimer)) return;
-  if (clock) {
-    // Setting a timer is a call into the window system, on the path of
-    // every reply; noting the time is free, and the tick catches up.
-    lastActivity_ = clock();
-    haveActivity_ = true;
-    return;
-  }
-  form.timers.disable(TimerId::timeuptimer);
-  form.timers.enable(TimerId::timeuptimer);
-}
+Connection::~Connection() { close(); }
 
-bool Transport::timeupElapsed() {
-  if (!clock) return true;
-  const std::uint64_t now = clock();
-  const std::uint32_t full = shortened_ ? fullTimeup_ : form.timers.interval(TimerId::timeuptimer);
-  if (haveActivity_ && lastActivity_ + full > now) {
-    // A notification came within the interval: had it restarted the
-    // count, the tick would come one interval after it.
-    fullTimeup_ = full;
-    shortened_ = true;
-    form.timers.setInterval(TimerId::timeuptimer, static_cast<std::uint32_t>(lastActivity_ + full - now));
-    return false;
-  }
-  restoreTimeup();
-  return true;
-}
+bool Connection::current() const { return t_.current_.get() == this; }
 
-void Transport::restoreTimeup() {
-  if (!shortened_) return;
-  shortened_ = false;
-  form.timers.setInterval(TimerId::timeuptimer, fullTimeup_);
-}
+SessionLog& Connection::log() { return t_.log_; }
 
-void Transport::closeConnection() {
-  if (hSock != kNoSocket) api_.close(hSock);
-  hSock = kNoSocket;
+void Connection::close() {
+  if (sock_ != kNoSocket) t_.api_.close(sock_);
+  sock_ = kNoSocket;
   armed_ = 0;
-  if (wsaStarted_) api_.cleanup();
+  if (wsaStarted_) t_.api_.cleanup();
   wsaStarted_ = false;
+  phase_ = Phase::Closed;
 }
 
-void Transport::handOn() {
-  if (handedOn_) return;
+void Connection::handOn() {
+  if (handedOn_ || !current()) return;
   handedOn_ = true;
-  form.timers.enable(continuationTimer());
+  t_.events_.sessionEnded();
 }
 
-void Transport::logon(SessionKind mode) {
-  // The caller has just started the limit of the new session; it runs in
-  // whole intervals again, from now.
-  restoreTimeup();
-  haveActivity_ = false;
-  if (gate && !gate()) {
-    form.timers.disable(TimerId::timeuptimer);
-    form.timers.disable(TimerId::logontimer);
-    return;
-  }
-  // A connection left over (the time limit or a new cycle sent QUIT on it
-  // without waiting) is closed, so that no socket outlives its session.
-  closeConnection();
-  sessionKind = mode;
-  setPhase(kClosed);
-  sockState = 0;
-  lastCmd.clear();
-  recvBuf.clear();
-  handedOn_ = false;
-
-  const AccountSettings& a = form.cur;
-  Text message;
-  if (trimSpaces(a.Hname).empty() || trimSpaces(decimal(a.Portno)).empty()) {
-    message = u"相手先が指定されていません";
-  } else {
-    api_.startup();
-    wsaStarted_ = true;
-    hSock = api_.open();
-    if (hSock == kNoSocket) {
-      message = u"ｿｹｯﾄ生成ができませんでした";
-    } else {
-      select(kFdConnect);
-      const std::uint32_t addr = GetHostAddr(a.Hname);
-      const int r = api_.connect(hSock, addr, static_cast<std::uint16_t>(a.Portno));
-      const int err = r != 0 ? api_.lastError() : 0;
-      setPhase(kConnecting);
-      form.svc.pump.doEvents();
-      if (r != 0 && err != kWsaEWouldBlock) {
-        message = sockErrText(err);
-      } else {
-        form.svc.pump.doEvents();
-        if (hSock != kNoSocket && api_.setNonBlocking(hSock) != 0)
-          message = sockErrText(api_.lastError());
-      }
-    }
-  }
-  if (isNoError(message)) return;
-  ShowMsg(message);
-  closeConnection();
-  setPhase(kClosed);
-  sockState = 0;
+void Connection::select(int events) {
+  t_.api_.select(sock_, tag_, events);
+  armed_ = sock_ != kNoSocket ? events : 0;
 }
 
-void Transport::subSend(const Text& command) {
-  if (form.opt.Option8value != 0) {
-    if (command.find(u"PASS") != Text::npos)
-      logText += u"PASS ******************************\r\n";
-    else
-      logText += command + u"\r\n";
-  }
-  recvBuf.clear();
-  setPhase(kWriting);
-  int r = -1;
-  int err = kWsaENotSock;  // what sending on no socket gives on every system
-  if (hSock != kNoSocket) {
-    // A command line is a few bytes, which a non-blocking send takes whole
-    // or refuses: once it returns, the write is over. Waiting for a write
-    // notification to arm reading would cost two more calls into Windows
-    // Sockets and a window message for every command, so reading is armed
-    // (if it is not still) before the send, and the reply may be handled
-    // as soon as the pumping below.
-    armRead();
-    r = api_.send(hSock, cp932::encode(command));
-    err = r == -1 ? api_.lastError() : 0;
-    if (r != -1) setPhase(kReading);
-  }
-  form.svc.pump.doEvents();
-  if (r != -1) return;
-  const Text message = sockErrText(err);
-  closeConnection();
-  if (!isNoError(message)) {
-    ShowMsg(message);
-    setPhase(kClosed);
-  }
-}
-
-void Transport::subDisConn() {
-  lastCmd.clear();
-  sockState = 6;
-  subSend(u"QUIT\r\n");
-  form.svc.pump.doEvents();
-}
-
-void Transport::select(int events) {
-  api_.select(hSock, sessionKind, events);
-  armed_ = hSock != kNoSocket ? events : 0;
-}
-
-void Transport::armRead() {
+void Connection::armRead() {
   // Once armed, a read notification comes back after every recv that
   // leaves data behind and whenever new data arrives, so the mask need not
   // be set again for every command.
@@ -203,69 +79,109 @@ void Transport::armRead() {
   select(kFdRead);
 }
 
-void Transport::failureEnding(const Text& message, bool closeNow, int closedState) {
-  ShowMsg(message);
-  if (closeNow || !connected()) {
-    // Asking for QUIT again would only repeat the failure.
-    lastCmd.clear();
-    sockState = closedState;
-    closeConnection();
-    setPhase(kClosed);
+void Connection::open() {
+  Text message;
+  if (trimSpaces(account_.host).empty() || trimSpaces(decimal(account_.port)).empty()) {
+    message = u"相手先が指定されていません";
   } else {
-    subDisConn();
+    t_.api_.startup();
+    wsaStarted_ = true;
+    sock_ = t_.api_.open();
+    if (sock_ == kNoSocket) {
+      message = u"ｿｹｯﾄ生成ができませんでした";
+    } else {
+      select(kFdConnect);
+      const std::string host = cp932::encode(account_.host);
+      std::uint32_t addr = t_.api_.inetAddr(host);
+      if (addr == 0xFFFFFFFFu) addr = t_.api_.resolve(host).value_or(0xFFFFFFFFu);
+      const int r = t_.api_.connect(sock_, addr, static_cast<std::uint16_t>(account_.port));
+      const int err = r != 0 ? t_.api_.lastError() : 0;
+      phase_ = Phase::Connecting;
+      t_.pump_.doEvents();
+      if (r != 0 && err != kWsaEWouldBlock) {
+        message = sockErrText(err);
+      } else {
+        t_.pump_.doEvents();
+        if (sock_ != kNoSocket && t_.api_.setNonBlocking(sock_) != 0)
+          message = sockErrText(t_.api_.lastError());
+      }
+    }
   }
-  handOn();
+  if (isNoError(message)) return;
+  t_.events_.reportError(message);
+  close();
 }
 
-void Transport::orderlyClose() {
-  setPhase(kClosed);
-  if (hSock != kNoSocket) api_.close(hSock);
-  hSock = kNoSocket;
+void Connection::send(const Text& command) {
+  if (!current()) return;  // a session that lost its connection says nothing more
+  t_.log_.command(command);
+  replies_.clear();
+  phase_ = Phase::Writing;
+  int r = -1;
+  int err = kWsaENotSock;  // what sending on no socket gives on every system
+  if (sock_ != kNoSocket) {
+    // A command line is a few bytes, which a non-blocking send takes whole
+    // or refuses: once it returns, the write is over. Waiting for a write
+    // notification to arm reading would cost two more calls into Windows
+    // Sockets and a window message for every command, so reading is armed
+    // (if it is not still) before the send, and the reply may be handled
+    // as soon as the pumping below.
+    armRead();
+    r = t_.api_.send(sock_, cp932::encode(command));
+    err = r == -1 ? t_.api_.lastError() : 0;
+    if (r != -1) phase_ = Phase::Reading;
+  }
+  t_.pump_.doEvents();
+  if (r != -1) return;
+  const Text message = sockErrText(err);
+  close();
+  if (!isNoError(message) && current()) t_.events_.reportError(message);
+}
+
+void Connection::closeOrderly() {
+  if (sock_ != kNoSocket) t_.api_.close(sock_);
+  sock_ = kNoSocket;
   armed_ = 0;
-  api_.unhookBlockingHook();
-  if (wsaStarted_) api_.cleanup();
+  phase_ = Phase::Closed;
+  t_.api_.unhookBlockingHook();
+  if (wsaStarted_) t_.api_.cleanup();
   wsaStarted_ = false;
   handOn();
 }
 
-void Transport::onNotify(SocketHandle sock, int error) {
-  // Notifications of an earlier socket may still be queued; they are not
-  // about this connection.
-  if (sock != hSock || hSock == kNoSocket) return;
-  if (phase() == kReading && receiving_ >= kMaxNesting) {
-    deferred_ = true;
-    return;
-  }
-  dispatch(error);
-  if (receiving_ == 0) {
-    while (deferred_ && hSock != kNoSocket) {
-      deferred_ = false;
-      dispatch(0);
-    }
-    deferred_ = false;
-  }
+void Connection::fail(const Text& message, bool closeNow) {
+  if (current()) t_.events_.reportError(message);
+  // While the box was open the cycle may have moved on: then this
+  // connection is closed already and its ending is nobody's business.
+  if (closeNow || !connected())
+    close();  // asking for QUIT again would only repeat the failure
+  else
+    session_->quit();
+  if (!current()) return;
+  t_.events_.sessionFailed();
+  handOn();
 }
 
-void Transport::dispatch(int error) {
-  restartTimeup();
-  switch (phase()) {
-    case kConnecting:
+void Connection::dispatch(int error) {
+  t_.events_.activity();
+  switch (phase_) {
+    case Phase::Connecting:
       if (error != 0) {
         connectFailed(error);
         return;
       }
       armRead();
-      setPhase(kReading);
+      phase_ = Phase::Reading;
       break;
-    case kWriting:
+    case Phase::Writing:
       // Whatever this notification was about is not read here; setting the
       // mask again has Windows Sockets post a read notification for data
       // that is waiting.
       armed_ = 0;
       armRead();
-      setPhase(kReading);
+      phase_ = Phase::Reading;
       break;
-    case kReading:
+    case Phase::Reading:
       ++receiving_;
       receiveStep();
       --receiving_;
@@ -275,48 +191,103 @@ void Transport::dispatch(int error) {
   }
 }
 
-void Transport::connectFailed(int error) {
+void Connection::connectFailed(int error) {
   // The connection never came up: report it and let the cycle go on now
   // rather than after the time limit.
   const Text message = sockErrText(error);
-  closeConnection();
-  setPhase(kClosed);
-  sockState = 0;
-  if (!isNoError(message)) ShowMsg(message);
+  close();
+  if (!isNoError(message)) t_.events_.reportError(message);
   handOn();
 }
 
-void Transport::receiveStep() {
-  form.svc.pump.doEvents();
+void Connection::receiveStep() {
+  t_.pump_.doEvents();
   // A handler nested in the pumping may have closed or replaced the
   // connection; then there is nothing left to read here.
-  if (hSock == kNoSocket || phase() != kReading) {
+  if (!connected() || phase_ != Phase::Reading) {
     // This notification goes unanswered by a recv, so Windows Sockets
     // will not post another for data already waiting; the next arming
     // must set the mask again for that.
     armed_ = 0;
     return;
   }
-  recvChunk_.resize(kRecvSize);
-  const int n = api_.recv(hSock, recvChunk_.data(), kRecvSize);
+  auto& chunk = t_.recvChunk_;
+  chunk.resize(Transport::kRecvSize);
+  const int n = t_.api_.recv(sock_, chunk.data(), Transport::kRecvSize);
   if (n > 0) {
-    if (recvBuf.size() + static_cast<std::size_t>(n) > maxReplyBytes) {
-      closeConnection();
-      if (auto* h = handler()) h->onFailure(kReplyTooLarge);
+    if (replies_.size() + static_cast<std::size_t>(n) > t_.maxReplyBytes) {
+      close();
+      session_->failed(kReplyTooLarge);
       return;
     }
-    recvBuf.append(std::string_view(recvChunk_.data(), static_cast<std::size_t>(n)));
-    if (auto* h = handler()) h->onReceived();
+    replies_.append(std::string_view(chunk.data(), static_cast<std::size_t>(n)));
+    session_->received();
     return;
   }
   if (n == -1) {
-    const int err = api_.lastError();
+    const int err = t_.api_.lastError();
     // Would-block only means another step took the data first.
     if (err > 0 && err != kWsaEWouldBlock) {
       const Text message = sockErrText(err);
-      closeConnection();
-      if (auto* h = handler()) h->onFailure(message);
+      close();
+      session_->failed(message);
     }
+  }
+}
+
+// --- Transport -------------------------------------------------------------
+
+Transport::Transport(SocketApi& api, Pump& pump, TransportEvents& events, SessionLog& log)
+    : api_(api), pump_(pump), events_(events), log_(log) {}
+
+void Transport::logon(const AccountSettings& account, std::unique_ptr<Session> session) {
+  if (current_) current_->close();
+  current_ = std::make_shared<Connection>(*this, account, std::move(session));
+  current_->tag_ = nextTag_++;
+  if (nextTag_ == 0) nextTag_ = 1;
+  // Held here as well: a handler nested in the pumping may replace it.
+  auto c = current_;
+  c->open();
+}
+
+void Transport::abandon() {
+  if (!current_) return;
+  auto c = current_;
+  c->handedOn_ = true;
+  // With no connection the QUIT could only fail, and every cycle would
+  // start with an error box about a socket that never existed.
+  if (c->connected() && !c->session().quitSent()) {
+    c->session().quit();
+    pump_.doEvents();
+  }
+}
+
+void Transport::timeUp() {
+  if (!current_) return;
+  auto c = current_;
+  if (!c->session().quitSent()) {
+    c->session().quit();
+    pump_.doEvents();
+  }
+  c->handOn();
+}
+
+void Transport::onNotify(SocketHandle sock, std::uint32_t tag, int error) {
+  // Notifications of an earlier connection may still be queued; they are
+  // not about this one, even where the system reused the socket handle.
+  if (!current_ || sock == kNoSocket || sock != current_->sock_ || tag != current_->tag_) return;
+  auto c = current_;
+  if (c->phase_ == Phase::Reading && c->receiving_ >= kMaxNesting) {
+    c->deferred_ = true;
+    return;
+  }
+  c->dispatch(error);
+  if (c->receiving_ == 0) {
+    while (c->deferred_ && c->connected()) {
+      c->deferred_ = false;
+      c->dispatch(0);
+    }
+    c->deferred_ = false;
   }
 }
 

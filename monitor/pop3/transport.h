@@ -1,35 +1,104 @@
-// The one POP3 connection of the monitor: opening it (`logon`), sending a
-// command line (`subSend`), ending the dialogue (`subDisConn`), the
-// notifications dispatched by connection phase, the receive step and the
-// error box. The sessions (check, retrieve, delete) plug in as handlers of
-// their SessionKind and read the reply in progress from `recvBuf`.
+// The monitor's POP3 connections. One is current at a time; each is an
+// object of its own that owns its socket, its phase, its reply buffer and
+// the session that talks on it. A notification, a handler's return or a
+// failure ending that belongs to a connection which is no longer current
+// changes nothing of the current one: every operation of a connection is
+// checked against that identity, so no flag need be tested in places.
 #pragma once
 
-#include <array>
 #include <cstddef>
 #include <cstdint>
-#include <functional>
+#include <memory>
 #include <vector>
 
+#include "common/settings.h"
 #include "common/text.h"
-#include "monitor/desktop/mail_form.h"
 #include "monitor/pop3/reply_buffer.h"
-#include "monitor/pop3/socket_api.h"
+#include "monitor/services/services.h"
+#include "monitor/services/socket_api.h"
 
 namespace tarvi {
 
-class SessionHandler {
+class Session;
+class Transport;
+
+// What the transport is handed besides the socket service: where errors go
+// (the error-box option applies there), the sink for "the session ended",
+// and where activity on the connection is noted (the session deadline).
+class TransportEvents {
  public:
-  virtual ~SessionHandler() = default;
-  // A chunk has been appended to the transport's recvBuf.
-  virtual void onReceived() = 0;
-  // The connection failed under the session (receive error, reply too
-  // large, connect refused); the socket is already closed.
-  virtual void onFailure(const Text& message) = 0;
+  virtual ~TransportEvents() = default;
+  virtual void reportError(const Text& message) = 0;
+  // The current connection's session is over (once per connection): the
+  // dialogue ended, failed, or its time ran out.
+  virtual void sessionEnded() = 0;
+  // A failure ending has just been shown and handled.
+  virtual void sessionFailed() {}
+  // A notification for the current connection arrived.
+  virtual void activity() {}
 };
 
-// Connection phases.
-enum Phase : int { kClosed = 0, kConnecting = 1, kReading = 3, kWriting = 4 };
+// The session log of the popup's log button: the commands sent (the
+// password masked) and what the sessions add of the replies.
+struct SessionLog {
+  bool enabled = false;
+  Text text;
+  void command(const Text& line);
+  void add(const Text& text);
+};
+
+enum class Phase { Closed, Connecting, Reading, Writing };
+
+class Connection {
+ public:
+  Connection(Transport& transport, const AccountSettings& account, std::unique_ptr<Session> session);
+  ~Connection();
+
+  // Sends one command line (ending in CR LF). On a connection that is no
+  // longer current nothing is sent and nothing is reported.
+  void send(const Text& command);
+  // The reply to QUIT was an acceptance: close and hand the session on.
+  void closeOrderly();
+  // The failure ending every session shares: the message is shown (as the
+  // error option allows); when `closeNow` (QUIT itself failed) or the
+  // socket is gone, the connection is closed, otherwise QUIT is sent; then
+  // the session is handed on.
+  void fail(const Text& message, bool closeNow);
+  // Closes the socket and ends Windows Sockets, if open.
+  void close();
+
+  bool current() const;
+  bool connected() const { return current() && sock_ != kNoSocket; }
+  const AccountSettings& account() const { return account_; }
+  ReplyBuffer& replies() { return replies_; }
+  SessionLog& log();
+  Session& session() { return *session_; }
+  Phase phase() const { return phase_; }
+  std::uint32_t tag() const { return tag_; }
+
+ private:
+  friend class Transport;
+  void open();
+  void select(int events);
+  void armRead();
+  void dispatch(int error);
+  void receiveStep();
+  void connectFailed(int error);
+  void handOn();
+
+  Transport& t_;
+  AccountSettings account_;
+  std::unique_ptr<Session> session_;
+  std::uint32_t tag_ = 0;
+  SocketHandle sock_ = kNoSocket;
+  Phase phase_ = Phase::Closed;
+  ReplyBuffer replies_;
+  bool wsaStarted_ = false;
+  bool handedOn_ = false;
+  int armed_ = 0;  // the event mask set on the socket, 0 when it must be set again
+  int receiving_ = 0;
+  bool deferred_ = false;
+};
 
 class Transport {
  public:
@@ -48,88 +117,35 @@ class Transport {
   // grow the stack with every reply.
   static constexpr int kMaxNesting = 4;
 
-  Transport(SocketApi& api, MailForm& form);
+  Transport(SocketApi& api, Pump& pump, TransportEvents& events, SessionLog& log);
 
-  void setHandler(SessionKind kind, SessionHandler* handler) {
-    handlers_[static_cast<int>(kind)] = handler;
-  }
+  // Opens a new connection to `account` for `session`. A connection left
+  // over is closed first, so that no socket outlives its session.
+  void logon(const AccountSettings& account, std::unique_ptr<Session> session);
+  // A new run begins: the current connection is asked to QUIT when it is
+  // open, and is no longer anybody's to hand on.
+  void abandon();
+  // The session's time ran out: QUIT unless it was sent already, then the
+  // session is handed on.
+  void timeUp();
 
-  // Asked before every logon; false abandons it (the dial-up rules).
-  std::function<bool()> gate;
+  // A notification for `sock`, carrying the tag it was selected with and
+  // the error code of the event (0 for none).
+  void onNotify(SocketHandle sock, std::uint32_t tag, int error = 0);
 
-  void logon(SessionKind mode);
-  void subSend(const Text& command);  // the command ends in CR LF
-  void subDisConn();
-  void ShowMsg(const Text& text);
-  std::uint32_t GetHostAddr(const Text& host);
-  void restartTimeup();
+  bool connected() const { return current_ && current_->connected(); }
+  Connection* current() { return current_.get(); }
 
-  // A steady clock in milliseconds. When it is set, restartTimeup only
-  // notes the time of the notification, and the tick of timeuptimer asks
-  // timeupElapsed() whether the interval has really passed since then.
-  std::function<std::uint64_t()> clock;
-  // False when the tick came within one interval of the last notification
-  // (the timer then ticks again one interval after that notification);
-  // true for a tick that counts.
-  bool timeupElapsed();
-
-  // A notification from the window of `kind` for `sock`. `error` is the
-  // error code the notification carries (0 for none).
-  void onNotify(SocketHandle sock, int error = 0);
-
-  // Re-arms the read notification.
-  void armRead();
-  int phase() const { return phase_[static_cast<int>(sessionKind)]; }
-  void setPhase(int p) { phase_[static_cast<int>(sessionKind)] = p; }
-
-  // The reply to QUIT was an acceptance: close and hand the session on.
-  void orderlyClose();
-  // The failure ending every session shares: the message is shown (as the
-  // error option allows); when `closeNow` (QUIT itself failed) or the
-  // connection is gone, the socket is closed with `closedState` as the last
-  // state, otherwise QUIT is sent; then the session is handed on.
-  void failureEnding(const Text& message, bool closeNow, int closedState);
-  // Closes the socket and ends Windows Sockets, if open.
-  void closeConnection();
-  // Enables the continuation timer of the session kind, once per session:
-  // a late QUIT reply after the time limit must not move the cycle twice.
-  void handOn();
-  // The session is no longer anybody's to hand on (a new cycle replaced it).
-  void forgetSession() { handedOn_ = true; }
-  bool handedOn() const { return handedOn_; }
-  TimerId continuationTimer() const;
-  bool connected() const { return hSock != kNoSocket; }
-
-  SessionKind sessionKind = SessionKind::Check;
-  int sockState = 0;
-  Text lastCmd;
-  ReplyBuffer recvBuf;
-  Text logText;
-  SocketHandle hSock = kNoSocket;
   std::size_t maxReplyBytes = kMaxReplyBytes;
 
-  MailForm& form;
-
  private:
-  void select(int events);
-  void restoreTimeup();
-  void dispatch(int error);
-  void receiveStep();
-  void connectFailed(int error);
-  SessionHandler* handler() const { return handlers_[static_cast<int>(sessionKind)]; }
-
+  friend class Connection;
   SocketApi& api_;
-  std::array<SessionHandler*, kSessionKinds> handlers_{};
-  std::array<int, kSessionKinds> phase_{};
-  bool wsaStarted_ = false;
-  bool handedOn_ = true;
-  int receiving_ = 0;
-  bool deferred_ = false;
-  int armed_ = 0;  // the event mask set on hSock, 0 when it must be set again
-  std::uint64_t lastActivity_ = 0;  // clock() of the last restartTimeup
-  bool haveActivity_ = false;
-  bool shortened_ = false;          // timeuptimer runs a remainder
-  std::uint32_t fullTimeup_ = 0;    // its interval otherwise
+  Pump& pump_;
+  TransportEvents& events_;
+  SessionLog& log_;
+  std::shared_ptr<Connection> current_;
+  std::uint32_t nextTag_ = 1;
   std::vector<char> recvChunk_;
 };
 

@@ -39,7 +39,7 @@ LRESULT CALLBACK Win32HotkeyRegistrar::hookProc(HWND hwnd, UINT msg, WPARAM wp, 
   Win32HotkeyRegistrar* self = g_hooked;
   if (!self || !self->oldWndProc_) return DefWindowProcW(hwnd, msg, wp, lp);
   if (msg == WM_HOTKEY) {
-    if (self->hotkeys_) self->hotkeys_->onHotkey(static_cast<std::uintptr_t>(wp));
+    if (self->monitor_) self->monitor_->onHotkey(static_cast<std::uintptr_t>(wp));
     return 0;
   }
   return CallWindowProcW(self->oldWndProc_, hwnd, msg, wp, lp);

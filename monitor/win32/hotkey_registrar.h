@@ -4,15 +4,17 @@
 
 #include <windows.h>
 
-#include "monitor/desktop/hotkeys.h"
+#include "monitor/app/monitor.h"
+#include "monitor/services/hotkey_registrar.h"
 
 namespace tarvi::win32 {
 
 class Win32HotkeyRegistrar : public HotkeyRegistrar {
  public:
-  void attach(HWND hwnd, Hotkeys* hotkeys) {
+  // The window the keys are registered on, and the monitor their presses go to.
+  void attach(HWND hwnd, Monitor* monitor) {
     hwnd_ = hwnd;
-    hotkeys_ = hotkeys;
+    monitor_ = monitor;
   }
   int addAtom(const Text& name) override;
   void deleteAtom(int atom) override;
@@ -24,7 +26,7 @@ class Win32HotkeyRegistrar : public HotkeyRegistrar {
  private:
   static LRESULT CALLBACK hookProc(HWND, UINT, WPARAM, LPARAM);
   HWND hwnd_ = nullptr;
-  Hotkeys* hotkeys_ = nullptr;
+  Monitor* monitor_ = nullptr;
   WNDPROC oldWndProc_ = nullptr;
 };
 

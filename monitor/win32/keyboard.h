@@ -1,7 +1,7 @@
 // The raw keyboard calls behind the Scroll Lock lamp.
 #pragma once
 
-#include "monitor/desktop/alerts.h"
+#include "monitor/services/services.h"
 
 namespace tarvi::win32 {
 

@@ -2,6 +2,7 @@
 
 #include <commctrl.h>
 
+#include "common/app.h"
 #include "common/win32/dpi.h"
 #include "common/win32/registry_store.h"
 #include "monitor/win32/popup_glyphs.h"
@@ -16,8 +17,23 @@ const wchar_t kClassName[] = L"TarviMonMailForm";
 MainWindow::MainWindow(HINSTANCE instance) : instance_(instance) {}
 
 MainWindow::~MainWindow() {
+  // The monitor is gone by now: whatever the window still receives while
+  // it is destroyed must not reach it.
+  monitor_ = nullptr;
+  list_.attach(nullptr);
   if (hwnd_) DestroyWindow(hwnd_);
   if (uiFont_) DeleteObject(uiFont_);
+}
+
+void MainWindow::attach(Monitor* monitor) {
+  monitor_ = monitor;
+  list_.attach(monitor ? &monitor->popup().grid : nullptr);
+  list_.onClick = [this](int row) {
+    if (monitor_) monitor_->clickRow(row);
+  };
+  list_.onDoubleClick = [this](int row) {
+    if (monitor_) monitor_->openRow(row);
+  };
 }
 
 HWND MainWindow::create() {
@@ -31,24 +47,13 @@ HWND MainWindow::create() {
   wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
   wc.lpszClassName = kClassName;
   RegisterClassExW(&wc);
-  hwnd_ = CreateWindowExW(WS_EX_TOPMOST, kClassName, L"Tarviメールチェッカー",
+  hwnd_ = CreateWindowExW(WS_EX_TOPMOST, kClassName, wide(kAppTitle).c_str(),
                           WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_THICKFRAME |
                               WS_MINIMIZEBOX | WS_CLIPCHILDREN,
                           CW_USEDEFAULT, CW_USEDEFAULT, 582, 314, nullptr, nullptr, instance_,
                           this);
   if (hwnd_) createControls();
   return hwnd_;
-}
-
-void MainWindow::attachPopup(Popup* popup) {
-  popup_ = popup;
-  list_.attach(popup ? &popup->grid : nullptr);
-  list_.onClick = [this](int row) {
-    if (popup_) popup_->lvwMailBox_Click(row);
-  };
-  list_.onDoubleClick = [this](int row) {
-    if (onGridDblClick) onGridDblClick(row);
-  };
 }
 
 HWND MainWindow::button(int id, const wchar_t* caption, bool ownerDraw,
@@ -82,18 +87,18 @@ void MainWindow::createControls() {
   if (SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof ncm, &ncm, 0))
     uiFont_ = CreateFontIndirectW(&ncm.lfMessageFont);
 
-  mailBt_[0] = button(kMailBt1, L"", true, popup_layout::kMailBt1);
-  mailBt_[1] = button(kMailBt2, L"", true, popup_layout::kMailBt2);
-  retrBt_ = button(kRetrBt, L"", true, popup_layout::kRetrBt);
-  delBt_ = button(kDelBt, L"", true, popup_layout::kDelBt);
-  logBt_ = button(kLogBt, L"L", false, popup_layout::kLogBt);
-  okBt_ = button(kOkBt, L"OK", false, popup_layout::kOkBt);
+  mailerButton_[0] = button(kMailerButton1, L"", true, popup_layout::kMailer1Rect);
+  mailerButton_[1] = button(kMailerButton2, L"", true, popup_layout::kMailer2Rect);
+  retrieveButton_ = button(kRetrieveButton, L"", true, popup_layout::kRetrieveRect);
+  deleteButton_ = button(kDeleteButton, L"", true, popup_layout::kDeleteRect);
+  logButton_ = button(kLogButton, L"L", false, popup_layout::kLogRect);
+  closeButton_ = button(kCloseButton, L"OK", false, popup_layout::kCloseRect);
   // Nothing is marked before the first list: retrieve and delete wait.
-  EnableWindow(retrBt_, FALSE);
-  EnableWindow(delBt_, FALSE);
-  ShowWindow(logBt_, SW_HIDE);
+  EnableWindow(retrieveButton_, FALSE);
+  EnableWindow(deleteButton_, FALSE);
+  ShowWindow(logButton_, SW_HIDE);
 
-  const auto g = popup_layout::atDpi(popup_layout::kGrid, static_cast<int>(dpi_));
+  const auto g = popup_layout::atDpi(popup_layout::kListRect, static_cast<int>(dpi_));
   const RECT rc{g.left, g.top, g.left + g.width, g.top + g.height};
   list_.create(hwnd_, instance_, rc, dpi_);
 
@@ -101,13 +106,13 @@ void MainWindow::createControls() {
                          CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, hwnd_,
                          nullptr, instance_, nullptr);
   if (tip_) SendMessageW(tip_, TTM_SETMAXTIPWIDTH, 0, 600);
-  addTip(mailBt_[0], L"OPTIONで指定したﾒｰﾗｰを起動します");
-  addTip(mailBt_[1], L"OPTIONで指定したﾒｰﾗｰを起動します");
-  addTip(retrBt_, L"選択したメールを取得します");
-  addTip(delBt_, L"選択したメールをサーバから削除します");
-  addTip(logBt_, L"ログを表示します");
+  addTip(mailerButton_[0], L"OPTIONで指定したﾒｰﾗｰを起動します");
+  addTip(mailerButton_[1], L"OPTIONで指定したﾒｰﾗｰを起動します");
+  addTip(retrieveButton_, L"選択したメールを取得します");
+  addTip(deleteButton_, L"選択したメールをサーバから削除します");
+  addTip(logButton_, L"ログを表示します");
   addTip(list_.hwnd(), reinterpret_cast<const wchar_t*>(kGridTip));
-  addTip(okBt_, L"ﾎﾟｯﾌﾟｱｯﾌﾟを閉じます");
+  addTip(closeButton_, L"ﾎﾟｯﾌﾟｱｯﾌﾟを閉じます");
 }
 
 void MainWindow::hide() { ShowWindow(hwnd_, SW_HIDE); }
@@ -119,28 +124,47 @@ void MainWindow::show() {
 
 void MainWindow::setCaption(const Text& caption) { SetWindowTextW(hwnd_, wide(caption).c_str()); }
 
+Text MainWindow::caption() {
+  const int n = GetWindowTextLengthW(hwnd_);
+  std::wstring w(static_cast<std::size_t>(n > 0 ? n : 0) + 1, L'\0');
+  const int got = GetWindowTextW(hwnd_, w.data(), n + 1);
+  w.resize(static_cast<std::size_t>(got > 0 ? got : 0));
+  return fromWide(w);
+}
+
 void MainWindow::removeCloseMenu() {
   HMENU menu = GetSystemMenu(hwnd_, FALSE);
   if (menu) RemoveMenu(menu, SC_CLOSE, MF_BYCOMMAND);
 }
 
 void MainWindow::setMailerEnabled(int mailer, bool enabled) {
-  if (mailer >= 1 && mailer <= 2) EnableWindow(mailBt_[mailer - 1], enabled ? TRUE : FALSE);
+  if (mailer >= 1 && mailer <= 2) EnableWindow(mailerButton_[mailer - 1], enabled ? TRUE : FALSE);
 }
 
-void MainWindow::setLogVisible(bool visible) { ShowWindow(logBt_, visible ? SW_SHOW : SW_HIDE); }
+void MainWindow::setLogVisible(bool visible) {
+  ShowWindow(logButton_, visible ? SW_SHOW : SW_HIDE);
+}
 
 void MainWindow::applyLayout(const std::array<std::int16_t, 6>&, std::int16_t width,
                              std::int16_t height) {
-  // Widths reset by the settings program show at once, not only after the
-  // next check; initGrid also keeps the scroll-bar allowance in step.
-  if (popup_) popup_->initGrid();
-  // A stored size that is not a usable window size leaves the window as it is.
+  // The column widths reach the list through the popup's grid, which knows
+  // the scroll bar's allowance. A stored size that is not a usable window
+  // size leaves the window as it is.
   if (width <= 0 || height <= 0) return;
   SetWindowPos(hwnd_, nullptr, 0, 0, twipsToPixels(width, dpi_), twipsToPixels(height, dpi_),
                SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
+void MainWindow::setBusy(bool busy) {
+  // The class cursor, so that the hourglass stays wherever the pointer
+  // moves over the window until the run is over.
+  HCURSOR cursor = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(busy ? IDC_WAIT : IDC_ARROW));
+  SetClassLongPtrW(hwnd_, GCLP_HCURSOR, reinterpret_cast<LONG_PTR>(cursor));
+  SetCursor(cursor);
+}
+
+// wParam 1 marks the close as the monitor's own, against WM_CLOSE from
+// anywhere else.
 void MainWindow::unload() { PostMessageW(hwnd_, WM_CLOSE, 1, 0); }
 
 void MainWindow::setGridRedraw(bool on) {
@@ -194,17 +218,19 @@ void MainWindow::setGridTooltip(const Text& tip) {
 }
 
 void MainWindow::setActionsEnabled(bool on) {
-  EnableWindow(retrBt_, on ? TRUE : FALSE);
-  EnableWindow(delBt_, on ? TRUE : FALSE);
+  EnableWindow(retrieveButton_, on ? TRUE : FALSE);
+  EnableWindow(deleteButton_, on ? TRUE : FALSE);
 }
 
-void MainWindow::setGridEnabled(bool on) { EnableWindow(list_.hwnd(), on ? TRUE : FALSE); }
+bool MainWindow::actionsEnabled() { return IsWindowEnabled(retrieveButton_) != FALSE; }
+
+void MainWindow::setListEnabled(bool on) { EnableWindow(list_.hwnd(), on ? TRUE : FALSE); }
 
 void MainWindow::placeControls(const popup_layout::Resized& l) {
   MoveWindow(list_.hwnd(), l.grid.left, l.grid.top, l.grid.width, l.grid.height, TRUE);
-  MoveWindow(okBt_, l.ok.left, l.ok.top, l.ok.width, l.ok.height, TRUE);
-  const auto log = rectOf(logBt_);
-  MoveWindow(logBt_, l.logLeft, log.top, log.width, log.height, TRUE);
+  MoveWindow(closeButton_, l.ok.left, l.ok.top, l.ok.width, l.ok.height, TRUE);
+  const auto log = rectOf(logButton_);
+  MoveWindow(logButton_, l.logLeft, log.top, log.width, log.height, TRUE);
 }
 
 popup_layout::Rect MainWindow::rectOf(HWND control) const {
@@ -216,7 +242,7 @@ popup_layout::Rect MainWindow::rectOf(HWND control) const {
 
 popup_layout::Rect MainWindow::gridRectPx() { return rectOf(list_.hwnd()); }
 
-popup_layout::Rect MainWindow::okRectPx() { return rectOf(okBt_); }
+popup_layout::Rect MainWindow::okRectPx() { return rectOf(closeButton_); }
 
 LRESULT CALLBACK MainWindow::proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
   MainWindow* self;
@@ -231,20 +257,32 @@ LRESULT CALLBACK MainWindow::proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
   return self->handle(msg, wp, lp);
 }
 
-LRESULT MainWindow::handle(UINT msg, WPARAM wp, LPARAM lp) {
-  if (extraHandler) {
-    LRESULT r = 0;
-    if (extraHandler(msg, wp, lp, r)) return r;
+void MainWindow::buttonClicked(int id) {
+  // A disabled button cannot be pressed; a click posted to one from outside
+  // is no press either.
+  if (!monitor_ || !IsWindowEnabled(GetDlgItem(hwnd_, id))) return;
+  switch (id) {
+    case kMailerButton1: monitor_->startMailerFromPopup(1); break;
+    case kMailerButton2: monitor_->startMailerFromPopup(2); break;
+    case kRetrieveButton: monitor_->retrieveMarked(); break;
+    case kDeleteButton: monitor_->deleteMarked(); break;
+    case kLogButton: monitor_->showLog(); break;
+    case kCloseButton: monitor_->closePopup(); break;
+    default: break;
   }
+}
+
+LRESULT MainWindow::handle(UINT msg, WPARAM wp, LPARAM lp) {
   switch (msg) {
     case WM_TIMER:
-      if (form_ && wp >= Win32TimerDriver::kBase && wp < Win32TimerDriver::kBase + kTimerCount) {
-        form_->onTimer(static_cast<TimerId>(wp - Win32TimerDriver::kBase));
+      if (monitor_ && wp >= Win32TimerDriver::kBase && wp < Win32TimerDriver::kBase + kTimerCount) {
+        monitor_->onTimer(static_cast<TimerId>(wp - Win32TimerDriver::kBase));
         return 0;
       }
       break;
     case WM_SIZE:
-      if (popup_ && wp != SIZE_MINIMIZED && list_.hwnd()) popup_->Form_Resize();
+      // The controls are created after the window's first WM_SIZE.
+      if (monitor_ && wp != SIZE_MINIMIZED && list_.hwnd()) monitor_->layoutPopup();
       return 0;
     case WM_NOTIFY: {
       LRESULT r = 0;
@@ -255,36 +293,18 @@ LRESULT MainWindow::handle(UINT msg, WPARAM wp, LPARAM lp) {
       const auto* di = reinterpret_cast<const DRAWITEMSTRUCT*>(lp);
       if (!di || di->CtlType != ODT_BUTTON) break;
       switch (di->CtlID) {
-        case kMailBt1: drawPictureButton(*di, Glyph::Mailer1); return TRUE;
-        case kMailBt2: drawPictureButton(*di, Glyph::Mailer2); return TRUE;
-        case kRetrBt: drawPictureButton(*di, Glyph::Retrieve); return TRUE;
-        case kDelBt: drawPictureButton(*di, Glyph::Delete); return TRUE;
+        case kMailerButton1: drawPictureButton(*di, Glyph::Mailer1); return TRUE;
+        case kMailerButton2: drawPictureButton(*di, Glyph::Mailer2); return TRUE;
+        case kRetrieveButton: drawPictureButton(*di, Glyph::Retrieve); return TRUE;
+        case kDeleteButton: drawPictureButton(*di, Glyph::Delete); return TRUE;
         default: break;
       }
       break;
     }
     case WM_COMMAND:
       if (HIWORD(wp) == BN_CLICKED) {
-        switch (LOWORD(wp)) {
-          case kOkBt:
-            if (popup_) popup_->OkBt_Click();
-            return 0;
-          case kMailBt1:
-          case kMailBt2:
-            if (onMailBt) onMailBt(LOWORD(wp) == kMailBt1 ? 1 : 2);
-            return 0;
-          case kRetrBt:
-            if (onRetrBt && IsWindowEnabled(retrBt_)) onRetrBt();
-            return 0;
-          case kDelBt:
-            if (onDelBt && IsWindowEnabled(delBt_)) onDelBt();
-            return 0;
-          case kLogBt:
-            if (onLogBt) onLogBt();
-            return 0;
-          default:
-            break;
-        }
+        buttonClicked(LOWORD(wp));
+        return 0;
       }
       break;
     case WM_SYSCOMMAND:
@@ -292,31 +312,12 @@ LRESULT MainWindow::handle(UINT msg, WPARAM wp, LPARAM lp) {
       if ((wp & 0xFFF0) == SC_CLOSE) return 0;
       break;
     case WM_CLOSE:
-      // Only our own unload (wParam 1) gets here legitimately.
-      if (wp != 1 || unloading_) return 0;
-      unloading_ = true;
-      if (form_ && !form_->queryUnload()) {
-        unloading_ = false;
-        return 0;
-      }
-      DestroyWindow(hwnd_);
+      if (monitor_ && monitor_->closeRequested(wp == 1)) DestroyWindow(hwnd_);
       return 0;
     case WM_QUERYENDSESSION:
-      // Windows is ending or the user logs off: the same question as at "終了".
-      if (unloading_) return TRUE;
-      unloading_ = true;
-      if (form_ && !form_->queryUnload()) {
-        unloading_ = false;
-        return FALSE;
-      }
-      endAgreed_ = true;
-      return TRUE;
+      return monitor_ && !monitor_->endSessionQueried() ? FALSE : TRUE;
     case WM_ENDSESSION:
-      // When another program cancels the end of the session, the user has
-      // still agreed to end the monitor, and the unload query has already
-      // released the hotkeys and the hook: going on without them would
-      // leave a monitor that nothing but the task manager could end.
-      if (wp || endAgreed_) DestroyWindow(hwnd_);
+      if (monitor_ && monitor_->sessionEnding(wp != 0)) DestroyWindow(hwnd_);
       return 0;
     case WM_DESTROY:
       hwnd_ = nullptr;

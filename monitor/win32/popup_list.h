@@ -1,7 +1,6 @@
-// The popup's mail list `lvwMailBox`: a virtual report-mode ListView that
-// shows the rows of the PopupGrid (texts on demand, the account's colours
-// and the bold style through custom draw, the attachment symbol drawn
-// into column 2).
+// The popup's mail list: a virtual report-mode ListView that shows the rows
+// of the PopupGrid (texts on demand, the account's colours and the bold
+// style through custom draw, the attachment symbol drawn into column 2).
 #pragma once
 
 #include <windows.h>
@@ -11,7 +10,7 @@
 #include <array>
 #include <functional>
 
-#include "monitor/mail/popup_model.h"
+#include "monitor/popup/popup_model.h"
 
 namespace tarvi::win32 {
 

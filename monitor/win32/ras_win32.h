@@ -4,7 +4,7 @@
 
 #include <windows.h>
 
-#include "monitor/desktop/dialup.h"
+#include "monitor/services/dialup_service.h"
 
 namespace tarvi::win32 {
 

@@ -6,7 +6,7 @@
 namespace tarvi::win32 {
 namespace {
 
-const wchar_t kClassName[] = L"TarviMonSockIn";
+const wchar_t kClassName[] = L"TarviMonSocketNotify";
 
 SOCKET toSocket(SocketHandle s) { return static_cast<SOCKET>(s); }
 
@@ -15,8 +15,7 @@ SOCKET toSocket(SocketHandle s) { return static_cast<SOCKET>(s); }
 Win32Sockets::Win32Sockets(HINSTANCE instance) : instance_(instance) {}
 
 Win32Sockets::~Win32Sockets() {
-  for (HWND w : windows_)
-    if (w) DestroyWindow(w);
+  if (window_) DestroyWindow(window_);
 }
 
 bool Win32Sockets::create() {
@@ -26,22 +25,20 @@ bool Win32Sockets::create() {
   wc.hInstance = instance_;
   wc.lpszClassName = kClassName;
   RegisterClassExW(&wc);
-  for (int k = 0; k < kSessionKinds; ++k) {
-    windows_[k] = CreateWindowExW(0, kClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
-                                  instance_, this);
-    if (!windows_[k]) return false;
-  }
-  return true;
+  window_ = CreateWindowExW(0, kClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, instance_,
+                            this);
+  return window_ != nullptr;
 }
 
 LRESULT CALLBACK Win32Sockets::proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
   if (msg == WM_NCCREATE) {
     auto* self = static_cast<Win32Sockets*>(reinterpret_cast<CREATESTRUCTW*>(lp)->lpCreateParams);
     SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
-  } else if (msg == kNotifyMessage) {
+  } else if (msg >= kNotifyBase && msg < kNotifyBase + kTagSlots) {
     auto* self = reinterpret_cast<Win32Sockets*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
     if (self && self->onNotify)
-      self->onNotify(static_cast<SocketHandle>(wp), WSAGETSELECTERROR(lp));
+      self->onNotify(static_cast<SocketHandle>(wp), self->tags_[msg - kNotifyBase],
+                     WSAGETSELECTERROR(lp));
     return 0;
   }
   return DefWindowProcW(hwnd, msg, wp, lp);
@@ -64,8 +61,10 @@ SocketHandle Win32Sockets::open() {
   return s == INVALID_SOCKET ? kNoSocket : static_cast<SocketHandle>(s);
 }
 
-void Win32Sockets::select(SocketHandle sock, SessionKind kind, int events) {
-  WSAAsyncSelect(toSocket(sock), windows_[static_cast<int>(kind)], kNotifyMessage, events);
+void Win32Sockets::select(SocketHandle sock, std::uint32_t tag, int events) {
+  const UINT slot = tag % kTagSlots;
+  tags_[slot] = tag;
+  WSAAsyncSelect(toSocket(sock), window_, kNotifyBase + slot, events);
 }
 
 std::uint32_t Win32Sockets::inetAddr(const std::string& host) {

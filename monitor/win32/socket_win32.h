@@ -1,5 +1,7 @@
-// Windows Sockets for the POP3 transport. Notifications arrive at one
-// hidden message-only window per session kind under a private message.
+// Windows Sockets for the POP3 transport. Notifications arrive at one hidden
+// message-only window; the message number carries the low byte of the tag
+// the socket was selected with, so a notification still queued for a closed
+// socket is told apart from one for a new socket with the same handle.
 #pragma once
 
 #include <winsock2.h>
@@ -8,30 +10,33 @@
 #include <array>
 #include <functional>
 
-#include "monitor/pop3/socket_api.h"
+#include "monitor/services/socket_api.h"
 
 namespace tarvi::win32 {
 
 class Win32Sockets : public SocketApi {
  public:
-  static constexpr UINT kNotifyMessage = WM_APP + 0x31;
+  // Notification messages are kNotifyBase + (tag % kTagSlots).
+  static constexpr UINT kNotifyBase = WM_APP + 0x100;
+  static constexpr UINT kTagSlots = 0x100;
 
   explicit Win32Sockets(HINSTANCE instance);
   ~Win32Sockets() override;
   Win32Sockets(const Win32Sockets&) = delete;
   Win32Sockets& operator=(const Win32Sockets&) = delete;
 
-  // Creates the notification windows; false when they cannot be made.
+  // Creates the notification window; false when it cannot be made.
   bool create();
 
-  // Receives every notification: the socket and the error it carries.
-  std::function<void(SocketHandle, int)> onNotify;
+  // Receives every notification: the socket, the tag it was selected with
+  // and the error it carries.
+  std::function<void(SocketHandle, std::uint32_t tag, int error)> onNotify;
 
   void startup() override;
   void cleanup() override;
   void unhookBlockingHook() override;
   SocketHandle open() override;
-  void select(SocketHandle sock, SessionKind kind, int events) override;
+  void select(SocketHandle sock, std::uint32_t tag, int events) override;
   std::uint32_t inetAddr(const std::string& host) override;
   std::optional<std::uint32_t> resolve(const std::string& host) override;
   int connect(SocketHandle sock, std::uint32_t addr, std::uint16_t port) override;
@@ -44,7 +49,11 @@ class Win32Sockets : public SocketApi {
  private:
   static LRESULT CALLBACK proc(HWND, UINT, WPARAM, LPARAM);
   HINSTANCE instance_;
-  std::array<HWND, kSessionKinds> windows_{};
+  HWND window_ = nullptr;
+  // The whole tag last selected under each message number. A stale message
+  // finds the tag of its own, older connection here (tags are handed out in
+  // sequence), unless a full round of kTagSlots connections came between.
+  std::array<std::uint32_t, kTagSlots> tags_{};
 };
 
 }  // namespace tarvi::win32

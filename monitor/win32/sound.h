@@ -1,7 +1,7 @@
 // Wave files through winmm, and the system beep.
 #pragma once
 
-#include "monitor/desktop/alerts.h"
+#include "monitor/services/services.h"
 
 namespace tarvi::win32 {
 

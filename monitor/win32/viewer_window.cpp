@@ -6,7 +6,7 @@
 namespace tarvi::win32 {
 namespace {
 
-constexpr wchar_t kClassName[] = L"tarvimon.viewform";
+constexpr wchar_t kClassName[] = L"TarviMonViewer";
 // The client area at design time, in twips.
 constexpr int kClientWidthTwips = 8580;
 constexpr int kClientHeightTwips = 4335;

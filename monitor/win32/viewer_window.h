@@ -1,11 +1,11 @@
-// The viewer `viewform`: a plain top-level window with one multi-line text
+// The message viewer: a plain top-level window with one multi-line text
 // box filling it. It shows a retrieved message or the session log; closing
 // it destroys it, and the next use creates it again.
 #pragma once
 
 #include <windows.h>
 
-#include "monitor/mail/viewer_model.h"
+#include "monitor/popup/viewer_model.h"
 
 namespace tarvi::win32 {
 
@@ -14,11 +14,13 @@ class ViewerWindow : public ViewerView {
   // The text box's control id, also used by the end-to-end tests.
   static constexpr int kTextId = 201;
 
-  ViewerWindow(HINSTANCE instance, HWND owner) : instance_(instance), owner_(owner) {}
+  explicit ViewerWindow(HINSTANCE instance) : instance_(instance) {}
   ~ViewerWindow() override;
   ViewerWindow(const ViewerWindow&) = delete;
   ViewerWindow& operator=(const ViewerWindow&) = delete;
 
+  // The main window, once it exists: the viewer is created owned by it.
+  void setOwner(HWND owner) { owner_ = owner; }
   void showText(const Text& text) override;
   HWND hwnd() const { return hwnd_; }
 
@@ -29,7 +31,7 @@ class ViewerWindow : public ViewerView {
   void fit();
 
   HINSTANCE instance_;
-  HWND owner_;
+  HWND owner_ = nullptr;
   HWND hwnd_ = nullptr;
   HWND text_ = nullptr;
   HFONT font_ = nullptr;

@@ -52,15 +52,19 @@ MsgAnswer Win32Dialogs::messageBox(const Text& text, const Text& title, MsgButto
 
 Text Win32Processes::exeFolder() { return win32::exeFolder(); }
 
-std::optional<std::uint32_t> Win32Processes::start(const Text& commandLine) {
+std::optional<std::uint32_t> Win32Processes::start(const Text& commandLine,
+                                                   const Text& application) {
   STARTUPINFOW si{};
   si.cb = sizeof si;
   si.dwFlags = STARTF_USESHOWWINDOW;
   si.wShowWindow = SW_SHOWNORMAL;
   PROCESS_INFORMATION pi{};
   std::wstring cmd = wide(commandLine);
-  if (!CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si,
-                      &pi))
+  // Without the program's file, CreateProcess splits an unquoted path at
+  // its spaces and would start C:\Program.exe for "C:\Program Files\...".
+  const std::wstring app = wide(application);
+  if (!CreateProcessW(app.empty() ? nullptr : app.c_str(), cmd.data(), nullptr, nullptr, FALSE, 0,
+                      nullptr, nullptr, &si, &pi))
     return std::nullopt;
   CloseHandle(pi.hThread);
   CloseHandle(pi.hProcess);
@@ -92,5 +96,7 @@ bool Win32Processes::isOrdinaryFile(const Text& path) {
   return a != INVALID_FILE_ATTRIBUTES &&
          !(a & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM));
 }
+
+void Win32Processes::exitNow() { ExitProcess(0); }
 
 }  // namespace tarvi::win32

@@ -3,7 +3,7 @@
 
 #include <windows.h>
 
-#include "monitor/desktop/services.h"
+#include "monitor/services/services.h"
 
 namespace tarvi::win32 {
 
@@ -11,6 +11,7 @@ class Win32TimerDriver : public TimerDriver {
  public:
   void attach(HWND hwnd) { hwnd_ = hwnd; }
   void apply(TimerId id, std::uint32_t intervalMs, bool enabled) override;
+  std::optional<std::uint64_t> nowMs() override { return GetTickCount64(); }
   // Timer ids on the window are the TimerId values plus this base.
   static constexpr UINT_PTR kBase = 100;
 
@@ -38,11 +39,12 @@ class Win32Dialogs : public Dialogs {
 class Win32Processes : public Processes {
  public:
   Text exeFolder() override;
-  std::optional<std::uint32_t> start(const Text& commandLine) override;
+  std::optional<std::uint32_t> start(const Text& commandLine, const Text& application) override;
   std::optional<std::uintptr_t> open(std::uint32_t pid) override;
   std::optional<std::uint32_t> exitCode(std::uintptr_t handle) override;
   void close(std::uintptr_t handle) override;
   bool isOrdinaryFile(const Text& path) override;
+  void exitNow() override;
 };
 
 }  // namespace tarvi::win32

@@ -10,7 +10,7 @@ import unittest
 from harness import Dovecot, WineTest, wait_for  # noqa: F401
 import samples
 from test_popup import DEL_BT
-from test_retrieve import HAVE_RUNS, RunTest
+from test_retrieve import RunTest
 
 IDYES, IDNO = 6, 7
 MESSAGES = [
@@ -21,7 +21,6 @@ MESSAGES = [
 ]
 
 
-@unittest.skipUnless(HAVE_RUNS, "the retrieve and delete runs are not wired into the monitor yet")
 class DeleteTest(RunTest):
     def stored(self):
         """The messages in the maildir, as the bytes they were put there with."""

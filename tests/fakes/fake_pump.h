@@ -3,7 +3,7 @@
 #include <deque>
 #include <functional>
 
-#include "monitor/desktop/services.h"
+#include "monitor/services/services.h"
 
 namespace tarvi::fakes {
 
@@ -25,6 +25,7 @@ class FakePump : public Pump {
     --depth;
   }
   void idle() override { ++idles; if (onIdle) onIdle(); }
+  bool quitting() const override { return quit; }
   // The main message loop: runs events until none is left.
   void runAll() { doEvents(); }
 
@@ -35,6 +36,7 @@ class FakePump : public Pump {
   int depth = 0;     // nesting of doEvents right now
   int maxDepth = 0;
   int idles = 0;
+  bool quit = false;  // the monitor has been unloaded
 };
 
 }  // namespace tarvi::fakes

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "monitor/pop3/socket_api.h"
+#include "monitor/services/socket_api.h"
 #include "tests/fakes/fake_pump.h"
 
 namespace tarvi::fakes {
@@ -32,6 +32,7 @@ class FakeSocket : public SocketApi {
   // connect() fails at once with this code (0: it completes later).
   int connectFailsWith = 0;
   bool openFails = false;
+  bool reuseHandles = false;
   int nonBlockingFailsWith = 0;
   // The next recv fails with this code.
   int recvFailsWith = 0;
@@ -44,13 +45,21 @@ class FakeSocket : public SocketApi {
   int selects = 0, recvs = 0;  // calls, each one a trip into the system
   std::uint32_t lastAddr = 0;
   std::uint16_t lastPort = 0;
-  std::function<void(SocketHandle, int)> notify;
+  std::function<void(SocketHandle, std::uint32_t, int)> notify;
+  std::uint32_t lastTag = 0;
 
   // Queues bytes from the server on the current socket (split as set).
   void serverSends(const std::string& bytes) {
     for (auto& c : split ? split(bytes) : std::vector<std::string>{bytes})
       if (!c.empty()) inbox_.push_back(c);
     maybePostRead();
+  }
+  // With holdConnect a connection completes only when released: the
+  // network is slower than the handler that is running.
+  bool holdConnect = false;
+  void releaseConnects() {
+    for (auto& c : held_) pump_.post(c);
+    held_.clear();
   }
   bool open_(SocketHandle s) const { return s == current_ && current_ != kNoSocket; }
   SocketHandle current() const { return current_; }
@@ -63,16 +72,20 @@ class FakeSocket : public SocketApi {
   SocketHandle open() override {
     if (openFails) return kNoSocket;
     ++opened;
-    current_ = next_++;
+    // With reuseHandles every socket gets the same handle, as a system
+    // that hands out the lowest free handle would.
+    current_ = reuseHandles ? next_ : next_++;
     inbox_.clear();
     mask_ = 0;
     readPosted_ = false;
     connected_ = false;
     return current_;
   }
-  void select(SocketHandle s, SessionKind, int events) override {
+  void select(SocketHandle s, std::uint32_t tag, int events) override {
     ++selects;
     if (!open_(s)) return;
+    tag_ = tag;
+    lastTag = tag;
     mask_ = events;
     readPosted_ = false;
     if ((events & kFdWrite) && connected_) post(s, 0);
@@ -99,12 +112,16 @@ class FakeSocket : public SocketApi {
       return -1;
     }
     error_ = kWsaEWouldBlock;
-    pump_.post([this, s] {
+    auto complete = [this, s, tag = tag_] {
       if (!open_(s)) return;
       connected_ = connectError == 0;
-      if (notify && (mask_ & kFdConnect)) notify(s, connectError);
+      if (notify && (mask_ & kFdConnect)) notify(s, tag, connectError);
       if (connected_) serverSends(greeting);
-    });
+    };
+    if (holdConnect)
+      held_.push_back(complete);
+    else
+      pump_.post(complete);
     return -1;
   }
   int setNonBlocking(SocketHandle) override {
@@ -165,9 +182,11 @@ class FakeSocket : public SocketApi {
   int lastError() override { return error_; }
 
  private:
+  // A notification carries the tag its socket was selected with when it
+  // was posted, as a window message would.
   void post(SocketHandle s, int err) {
-    pump_.post([this, s, err] {
-      if (notify) notify(s, err);
+    pump_.post([this, s, err, tag = tag_] {
+      if (notify) notify(s, tag, err);
     });
   }
   void maybePostRead() {
@@ -177,10 +196,12 @@ class FakeSocket : public SocketApi {
   }
 
   FakePump& pump_;
+  std::vector<std::function<void()>> held_;
   std::deque<std::string> inbox_;
   SocketHandle current_ = kNoSocket;
   SocketHandle next_ = 100;
   int mask_ = 0;
+  std::uint32_t tag_ = 0;
   bool readPosted_ = false;
   bool connected_ = false;
   int error_ = 0;

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "monitor/desktop/services.h"
+#include "monitor/services/services.h"
 
 namespace tarvi::fakes {
 
@@ -38,6 +38,12 @@ class FakeTimerDriver : public TimerDriver {
     now = target;
   }
 
+  // The driver's clock is the fake one, so the session deadline runs on it.
+  std::optional<std::uint64_t> nowMs() override {
+    if (!clock) return std::nullopt;
+    return now;
+  }
+  bool clock = true;
   bool running(TimerId id) const { return t_[static_cast<int>(id)].on; }
   // Milliseconds until the timer's next tick (only meaningful when running).
   std::uint64_t dueIn(TimerId id) const { return t_[static_cast<int>(id)].due - now; }

@@ -1,37 +1,50 @@
-// A delete run against a server that answers anything: every reply is the
-// next piece of the input (pieces end at 0xFF; the first byte chooses how
-// replies are cut into chunks). Whatever comes, the run ends, and no DELE n
-// goes out unless STAT and then TOP n 5 went out in the same session.
+// The monitor's delete run against a server that answers anything: every
+// reply is the next piece of the input (pieces end at 0xFF; the first byte
+// chooses how replies are cut into chunks). Messages 1 and 3 of three are
+// marked in the popup. Whatever comes, the run and the check after it end,
+// and no DELE n goes out unless STAT and then TOP n 5 went out in the same
+// session.
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <vector>
 
+#include "tests/fakes/monitor_rig.h"
 #include "tests/fuzz/scripted_server.h"
-#include "tests/unit/pop3/retrieve_rig.h"
+
+namespace {
+
+void check(bool ok, const char* what) {
+  if (ok) return;
+  std::fprintf(stderr, "fuzz_delete_session: %s\n", what);
+  std::abort();
+}
+
+}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using namespace tarvi;
   if (size == 0) return 0;
-  fakes::RunRig rig;
+  fakes::MonitorRig rig;
   rig.addAccount(1, "A");
   rig.store.set("Timeupval", "1");
-  rig.start();
-  rig.mailList.redim(1, 4);
+  check(rig.start(), "start-up failed");
+  AccountState& account = *rig.state().accounts.find(1);
+  account.lastCount = 3;
+  account.lastSize = 100;
   for (int m = 1; m <= 3; ++m) {
-    rig.mailList.at(1, m).From = u"f";
-    rig.mailList.at(1, m).Subject = u"s" + decimal(m);
+    rig.item(1, m).sender = u"f";
+    rig.item(1, m).subject = u"s" + decimal(m);
   }
-  rig.tally.resize(1);
-  rig.tally.lastCount[1] = 3;
-  rig.tally.lastSize[1] = 100;
-  rig.mark(1, 1);
-  rig.mark(1, 3);
+  rig.monitor.popup().fillGrid(false);
+  rig.monitor.clickRow(1);
+  rig.monitor.clickRow(3);
 
   fakes::FuzzServer server(data, size);
   server.serve(rig.sock);
-  rig.del.DelBt_Click();
+  rig.monitor.deleteMarked();  // the question is answered "yes"
   // Long enough for every session (delete and check) to end or time out.
   rig.settle(600);
 
@@ -49,10 +62,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       const std::string n = c.substr(5);
       bool seen = false;
       for (auto& t : tops) seen = seen || t == n;
-      if (!stat || !seen) std::abort();
-      if (n != "1" && n != "3") std::abort();
+      check(stat && seen, "DELE without STAT and TOP first");
+      check(n == "1" || n == "3", "DELE of a message not marked");
     }
   }
-  if (rig.clock.running(TimerId::deltimer)) std::abort();
+  check(rig.monitor.checker().run() == Checker::Run::None, "the run did not end");
+  check(!rig.monitor.timers().enabled(TimerId::nextAccount), "a next account still due");
   return 0;
 }

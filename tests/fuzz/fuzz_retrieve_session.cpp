@@ -1,50 +1,60 @@
-// A retrieve run against a server that answers anything: every reply is the
-// next piece of the input (pieces end at 0xFF; the first byte chooses how
-// replies are cut into chunks). Whatever comes, the run ends with the marks
+// The monitor's retrieve run against a server that answers anything: every
+// reply is the next piece of the input (pieces end at 0xFF; the first byte
+// chooses how replies are cut into chunks). Three messages of two accounts
+// are marked in the popup. Whatever comes, the run ends with the marks
 // cleared, and a body is only stored for a marked message whose reply
 // shows the listed sender and subject.
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
-#include <string>
-#include <vector>
 
+#include "tests/fakes/monitor_rig.h"
 #include "tests/fuzz/scripted_server.h"
-#include "tests/unit/pop3/retrieve_rig.h"
+
+namespace {
+
+void check(bool ok, const char* what) {
+  if (ok) return;
+  std::fprintf(stderr, "fuzz_retrieve_session: %s\n", what);
+  std::abort();
+}
+
+}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using namespace tarvi;
   if (size == 0) return 0;
-  fakes::RunRig rig;
+  fakes::MonitorRig rig;
   rig.addAccount(1, "A");
   rig.addAccount(2, "B");
   rig.store.set("Timeupval", "1");
-  rig.start();
-  rig.mailList.redim(2, 3);
-  for (int a = 1; a <= 2; ++a)
+  check(rig.start(), "start-up failed");
+  for (int a = 1; a <= 2; ++a) {
+    rig.state().accounts.find(a)->lastCount = 3;
     for (int m = 1; m <= 3; ++m) {
-      rig.mailList.at(a, m).From = u"f";
-      rig.mailList.at(a, m).Subject = u"s" + decimal(m);
+      rig.item(a, m).sender = u"f";
+      rig.item(a, m).subject = u"s" + decimal(m);
     }
-  rig.mark(1, 2);
-  rig.mark(1, 3);
-  rig.mark(2, 1);
+  }
+  rig.monitor.popup().fillGrid(false);
+  for (int row : {2, 3, 4}) rig.monitor.clickRow(row);  // 1/2, 1/3 and 2/1
+  check(rig.item(1, 2).marked && rig.item(1, 3).marked && rig.item(2, 1).marked, "not marked");
 
   fakes::FuzzServer server(data, size);
   server.serve(rig.sock);
-  rig.retrieve.RetrBt_Click();
+  rig.monitor.retrieveMarked();
   rig.settle(400);
 
-  if (rig.retrieve.running()) std::abort();
-  const int targets[][2] = {{1, 2}, {1, 3}, {2, 1}};
+  check(rig.monitor.checker().run() == Checker::Run::None, "the run did not end");
+  check(!rig.window.busy, "still busy");
   for (int a = 1; a <= 2; ++a)
     for (int m = 1; m <= 3; ++m) {
-      const MailItem& r = rig.mailList.at(a, m);
-      if (r.Marked != 0) std::abort();
-      bool target = false;
-      for (auto& t : targets) target = target || (t[0] == a && t[1] == m);
-      if (!target && !r.Body.empty()) std::abort();
-      if (r.From != u"f" || r.Subject != u"s" + decimal(m)) std::abort();
+      const MailItem& r = rig.item(a, m);
+      const bool target = (a == 1 && m >= 2) || (a == 2 && m == 1);
+      check(!r.marked, "a mark left");
+      check(target || r.body.empty(), "a body for a message not asked for");
+      check(r.sender == u"f" && r.subject == u"s" + decimal(m), "the listing changed");
     }
   return 0;
 }

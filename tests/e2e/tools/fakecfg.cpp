@@ -20,10 +20,10 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
   // "none": store nothing; "firstnone": nothing at the first run only.
   if (std::wstring(mode) == L"none" || (std::wstring(mode) == L"firstnone" && runs == 0)) return 0;
   tarvi::AccountSettings a;
-  a.Aname = u"テスト";
-  a.Hname = u"127.0.0.1";
-  a.Uname = u"user";
-  a.Passw = u"secret";
+  a.name = u"テスト";
+  a.host = u"127.0.0.1";
+  a.user = u"user";
+  a.password = u"secret";
   tarvi::saveAccount(store, 1, a);
   store.put(u"accountno", u"1");
   return 0;

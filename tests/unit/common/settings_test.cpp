@@ -23,27 +23,26 @@ TEST(Settings, SchemaKeysAreUniqueAndComplete) {
 
 TEST(Settings, GeneralRoundTripThroughStore) {
   GeneralSettings w;
-  w.accountno = 3;
-  w.Option1value = 1;
-  w.Option3value = 0;
-  w.sOption11value = 1;
-  w.Checktimerval = 7;
-  w.Timeupval = 2;
-  w.Mailerdir[1] = u"C:\\Program Files\\メーラー\\mail.exe";
-  w.Wavdir = u"C:\\ding.wav";
-  w.Hotkeynum = {0, 65, 90, 112, 127, 212, 227, 200};
-  w.grdWidth = {1, 2, 3, 4, 5, 6};
-  w.frmWidth = -1;
-  w.frmHeight = 32767;
-  w.Defdialno = -1;
-  w.Redialval = 4;
+  w.accountCount = 3;
+  w.popupOnNewMail = true;
+  w.suppressErrorBoxes = false;
+  w.stayOnlineWithNewMail = true;
+  w.checkIntervalMinutes = 7;
+  w.sessionLimitMinutes = 2;
+  w.mailerPaths[0] = u"C:\\Program Files\\メーラー\\mail.exe";
+  w.soundFile = u"C:\\ding.wav";
+  w.hotkeys = {0, 65, 90, 112, 127, 212, 227, 200};
+  w.columnWidths = {1, 2, 3, 4, 5, 6};
+  w.popupWidth = -1;
+  w.popupHeight = 32767;
+  w.dialEntryPosition = -1;
+  w.redialCount = 4;
   FakeStore store;
-  for (auto& k : generalKeys(w)) {
-    if (auto* t = std::get_if<Text*>(&k.field)) saveValue(store, k.def.name, 0, **t);
-    else if (auto* i = std::get_if<std::int16_t*>(&k.field)) saveValue(store, k.def.name, **i, u"");
-  }
+  writeKeys(store, generalKeys(w));
   EXPECT_EQ(store.at("Mailerdir2"), "");  // path keys keep the empty text
   EXPECT_EQ(store.at("Hotkeynum0"), "0");
+  EXPECT_EQ(store.at("Option1value"), "1");  // flags as "0" and "1"
+  EXPECT_EQ(store.at("Option3value"), "0");
   GeneralSettings r;
   for (auto& k : generalKeys(r)) EXPECT_TRUE(readKey(store, k)) << toUtf8(k.def.name);
   EXPECT_EQ(r, w);
@@ -52,38 +51,38 @@ TEST(Settings, GeneralRoundTripThroughStore) {
 TEST(Settings, EmptyStoreGivesEveryDefault) {
   FakeStore store;
   GeneralSettings r;
-  r.Option3value = 9;  // make sure reading really writes the defaults
-  r.Hotkeynum[3] = 0;
+  r.suppressErrorBoxes = 9;  // make sure reading really writes the defaults
+  r.hotkeys[3] = 0;
   for (auto& k : generalKeys(r)) EXPECT_TRUE(readKey(store, k));
   EXPECT_EQ(r, GeneralSettings{});
-  EXPECT_EQ(r.accountno, 0);
-  EXPECT_EQ(r.Option3value, 1);
-  EXPECT_EQ(r.Option4value, 1);
-  EXPECT_EQ(r.Checktimerval, 0);
-  EXPECT_EQ(r.Timeupval, 1);
-  EXPECT_EQ(r.Lighttimerval, 5);
-  for (int i = 0; i < kHotkeyCount; ++i) EXPECT_EQ(r.Hotkeynum[i], 113 + i);
-  EXPECT_EQ(r.frmWidth, 8730);
-  EXPECT_EQ(r.frmHeight, 4710);
+  EXPECT_EQ(r.accountCount, 0);
+  EXPECT_EQ(r.suppressErrorBoxes, 1);
+  EXPECT_EQ(r.blinkLamp, 1);
+  EXPECT_EQ(r.checkIntervalMinutes, 0);
+  EXPECT_EQ(r.sessionLimitMinutes, 1);
+  EXPECT_EQ(r.blinkSeconds, 5);
+  for (int i = 0; i < kHotkeyCount; ++i) EXPECT_EQ(r.hotkeys[i], 113 + i);
+  EXPECT_EQ(r.popupWidth, 8730);
+  EXPECT_EQ(r.popupHeight, 4710);
 
   AccountSettings a;
-  a.Aname = u"x";
+  a.name = u"x";
   loadAccount(store, 1, a);
   EXPECT_EQ(a, AccountSettings{});
 }
 
 TEST(Settings, AccountRoundTripAndStoredForms) {
   AccountSettings a;
-  a.Aname = u"会社";
-  a.Hname = u"pop.example.jp";
-  a.Portno = 995;
-  a.Uname = u"";
-  a.Passw = u"pässワード";
-  a.Check = 0;
-  a.Scolor1 = 255;
-  a.Scolor2 = 16777215;
-  a.Wavmode = 1;
-  a.Wavdir2_ = u"";
+  a.name = u"会社";
+  a.host = u"pop.example.jp";
+  a.port = 995;
+  a.user = u"";
+  a.password = u"pässワード";
+  a.checked = 0;
+  a.textColor = 255;
+  a.backColor = 16777215;
+  a.soundMode = 1;
+  a.soundFile = u"";
   FakeStore store;
   saveAccount(store, 12, a);
   EXPECT_EQ(store.at("Portno12"), "995");
@@ -101,16 +100,16 @@ TEST(Settings, AccountRoundTripAndStoredForms) {
   AccountSettings r;
   loadAccount(store, 12, r);
   AccountSettings want = a;
-  want.Uname = u"0";     // readers take "0" literally
-  want.Wavdir2_ = u"0";
-  want.Passw = u"p?ssワード";  // ä has no code in the code page
+  want.user = u"0";     // readers take "0" literally
+  want.soundFile = u"0";
+  want.password = u"p?ssワード";  // ä has no code in the code page
   EXPECT_EQ(r, want);
 
-  a.Passw = u"";
+  a.password = u"";
   saveAccount(store, 2, a);
   EXPECT_EQ(store.at("Passw2"), "0");
   loadAccount(store, 2, r);
-  EXPECT_EQ(r.Passw, u"");
+  EXPECT_EQ(r.password, u"");
 }
 
 TEST(Settings, ValuesThatDoNotConvertLeaveTheField) {
@@ -133,11 +132,11 @@ TEST(Settings, ValuesThatDoNotConvertLeaveTheField) {
     store.set("Portno1", c.stored);
     store.set("Scolor11", c.stored);
     AccountSettings a;
-    a.Portno = 4242;
-    a.Scolor1 = 77;
+    a.port = 4242;
+    a.textColor = 77;
     loadAccount(store, 1, a);
-    EXPECT_EQ(a.Portno, c.ok16 ? c.v16 : 4242) << c.stored;
-    EXPECT_EQ(a.Scolor1 != 77, c.ok32) << c.stored;
+    EXPECT_EQ(a.port, c.ok16 ? c.v16 : 4242) << c.stored;
+    EXPECT_EQ(a.textColor != 77, c.ok32) << c.stored;
   }
 }
 
@@ -161,7 +160,7 @@ TEST(Settings, VeryLongTextReadsBack) {
   s.set("Aname1", longName);
   AccountSettings a;
   loadAccount(s, 1, a);
-  EXPECT_EQ(a.Aname.size(), longName.size());
+  EXPECT_EQ(a.name.size(), longName.size());
 }
 
 }  // namespace

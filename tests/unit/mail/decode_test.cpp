@@ -12,8 +12,7 @@ using samples::bWord;
 using samples::jis;
 
 struct TextCase {
-  Text in;
-  Text out;
+  Text in, out;
 };
 
 std::string show(TextView t) { return toUtf8(t); }
@@ -24,8 +23,7 @@ TEST(DecodeBWord, DecodesTheFirstEncodedWord) {
       {u"=?ISO-2022-JP?B?GyRCJUYlOSVIGyhC?=", u"\x1b$B%F%9%H\x1b(B"},
       {u"=?iso-2022-jp?b?GyRCJUYlOSVIGyhC?=", u"\x1b$B%F%9%H\x1b(B"},
       {u"Re: =?ISO-2022-JP?B?QUJD?=", u"Re: ABC"},
-      {u"=?ISO-2022-JP?B?QUJD?=tail", u"ABC"},
-      {u"=?ISO-2022-JP?B?QUJD?= =?ISO-2022-JP?B?REVG?=", u"ABC"},
+      {u"=?ISO-2022-JP?B?QUJD?= =?ISO-2022-JP?B?REVG?=", u"ABC"},  // nothing after the word
       {u"=?ISO-2022-JP?B?QUJD", u"ABC"},  // no closing: the payload runs to the end
       // Padding, written or implied by the payload's end.
       {u"=?ISO-2022-JP?B?QQ==?=", u"A"},
@@ -37,7 +35,6 @@ TEST(DecodeBWord, DecodesTheFirstEncodedWord) {
       {u"=?ISO-2022-JP?B?QQ======?=", u"A"},
       {u"=?ISO-2022-JP?B?====?=", u""},
       // Characters outside the alphabet are skipped.
-      {u"=?ISO-2022-JP?B?QU JD?=", u"ABC"},
       {u"=?ISO-2022-JP?B?QU\r\n\tJD?=", u"ABC"},
       {u"=?ISO-2022-JP?B?Q*U!JあD?=", u"ABC"},
       // A NUL in the payload is decoded; dropping it is the pipeline's job.
@@ -71,20 +68,14 @@ TEST(JisToSjis, MapsRowsAndCells) {
     const Text want = c.code < 0 ? Text() : Text(1, cp932::charOf(c.code));
     EXPECT_EQ(jisToSjis(c.b1, c.b2), want) << std::hex << int(c.b1) << " " << int(c.b2);
   }
-  EXPECT_EQ(jisToSjis(0x25, 0x46), u"テ");
-  EXPECT_EQ(jisToSjis(0x30, 0x21), u"亜");
   // Control bytes are not a JIS pair: they come back as they were.
   EXPECT_EQ(jisToSjis(0x0D, 0x0A), u"\r\n");
   EXPECT_EQ(jisToSjis(0x41, 0x09), u"A\t");
 }
 
 TEST(JisDecode, ConvertsPassages) {
-  const Text esc = u"\x1b";
   const struct {
-    Text in;
-    Text b;  // jisDecodeB
-    Text j;  // jisDecodeJ
-    Text chosen;  // jisToText
+    Text in, b, j, chosen;  // what jisDecodeB, jisDecodeJ and jisToText make of `in`
   } cases[] = {
       {u"plain text", u"plain text", u"plain text", u"plain text"},
       {jis(u"テスト"), u"テスト", jis(u"テスト"), u"テスト"},
@@ -136,7 +127,7 @@ TEST(DropNul, RemovesOnlyNul) {
 TEST(DecodeHeader, DecodesWordsAndJis) {
   const struct {
     Text in;
-    bool strip;
+    bool strip;  // a subject
     Text out;
   } cases[] = {
       {u"=?ISO-2022-JP?B?GyRCJUYlOSVIGyhC?=", false, u"テスト"},

@@ -3,8 +3,9 @@
 // from the decoders, so that the tests do not check the code against itself.
 #pragma once
 
+#include <algorithm>
 #include <cassert>
-#include <string>
+#include <initializer_list>
 
 #include "common/cp932.h"
 #include "common/text.h"
@@ -14,14 +15,9 @@ namespace tarvi::samples {
 // A code-page-932 two-byte code to its JIS X 0208 row and cell bytes.
 inline void sjisToJis(int s1, int s2, Text& out) {
   const int hi = s1 <= 0x9F ? s1 - 0x81 : s1 - 0xC1;
-  int row, cell;
-  if (s2 >= 0x9F) {
-    row = hi * 2 + 2;
-    cell = s2 - 0x9E;
-  } else {
-    row = hi * 2 + 1;
-    cell = s2 - (s2 >= 0x80 ? 0x40 : 0x3F);
-  }
+  const bool evenRow = s2 >= 0x9F;
+  const int row = hi * 2 + (evenRow ? 2 : 1);
+  const int cell = evenRow ? s2 - 0x9E : s2 - (s2 >= 0x80 ? 0x40 : 0x3F);
   out += static_cast<char16_t>(row + 0x20);
   out += static_cast<char16_t>(cell + 0x20);
 }
@@ -34,39 +30,29 @@ inline Text jis(TextView text, TextView close = u"\x1b(B") {
   for (char16_t c : text) {
     const int code = cp932::codeOf(c);
     assert(code >= 0 && (code < 0x80 || code > 0xFF));
-    if (code > 0xFF) {
-      if (!inJis) out += u"\x1b$B";
-      inJis = true;
+    if (code > 0xFF && !inJis) out += u"\x1b$B";
+    if (code <= 0xFF && inJis) out += close;
+    inJis = code > 0xFF;
+    if (inJis)
       sjisToJis(code >> 8, code & 0xFF, out);
-    } else {
-      if (inJis) out += close;
-      inJis = false;
+    else
       out += c;
-    }
   }
   if (inJis) out += close;
   return out;
 }
 
+// Base64 of byte characters (each below 0x100), padded with "=".
 inline Text base64(TextView bytes) {
-  static const char* alphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+  static constexpr char kAlphabet[] =
+      "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
   Text out;
-  std::size_t i = 0;
-  for (; i + 2 < bytes.size(); i += 3) {
-    const unsigned v = (bytes[i] << 16) | (bytes[i + 1] << 8) | bytes[i + 2];
-    for (int s = 18; s >= 0; s -= 6) out += static_cast<char16_t>(alphabet[(v >> s) & 63]);
-  }
-  if (bytes.size() - i == 1) {
-    const unsigned v = bytes[i] << 16;
-    out += static_cast<char16_t>(alphabet[(v >> 18) & 63]);
-    out += static_cast<char16_t>(alphabet[(v >> 12) & 63]);
-    out += u"==";
-  } else if (bytes.size() - i == 2) {
-    const unsigned v = (bytes[i] << 16) | (bytes[i + 1] << 8);
-    out += static_cast<char16_t>(alphabet[(v >> 18) & 63]);
-    out += static_cast<char16_t>(alphabet[(v >> 12) & 63]);
-    out += static_cast<char16_t>(alphabet[(v >> 6) & 63]);
-    out += u'=';
+  for (std::size_t i = 0; i < bytes.size(); i += 3) {
+    const std::size_t n = std::min<std::size_t>(3, bytes.size() - i);
+    unsigned v = 0;
+    for (std::size_t k = 0; k < 3; ++k) v = v << 8 | (k < n ? bytes[i + k] & 0xFFu : 0u);
+    for (std::size_t k = 0; k < 4; ++k)
+      out += k <= n ? static_cast<char16_t>(kAlphabet[(v >> (18 - 6 * k)) & 63]) : u'=';
   }
   return out;
 }

@@ -12,11 +12,11 @@ using fakes::FakeStore;
 
 AccountSettings account(const char* name, const char* host, const char* user = "u") {
   AccountSettings a;
-  a.Aname = fromUtf8(name);
-  a.Hname = fromUtf8(host);
-  a.Uname = fromUtf8(user);
-  a.Passw = u"pw" + fromUtf8(name);
-  a.Scolor1 = static_cast<std::int32_t>(a.Aname.size());
+  a.name = fromUtf8(name);
+  a.host = fromUtf8(host);
+  a.user = fromUtf8(user);
+  a.password = u"pw" + fromUtf8(name);
+  a.textColor = static_cast<std::int32_t>(a.name.size());
   return a;
 }
 
@@ -52,7 +52,7 @@ TEST(AccountList, AddStoresTheAccountAndTheCount) {
   EXPECT_EQ(store.at("Wavdir2_1"), "0");
   EXPECT_EQ(toUtf8(*store.get(u"Passw1")), toUtf8(scramblePass(u"秘密abc")));
   EXPECT_EQ(store.writes.back(), u"accountno");  // the count after the account
-  EXPECT_EQ(list.load(1).Passw, u"秘密abc");
+  EXPECT_EQ(list.load(1).password, u"秘密abc");
   EXPECT_EQ(AccountList(store).count(), 1);
 }
 
@@ -74,24 +74,24 @@ TEST(AccountList, EmptyFieldsAndTheNameRule) {
     EXPECT_EQ(store.at("Aname1"), c.storedName);
     EXPECT_EQ(store.at("Uname1"), c.storedUser);
     EXPECT_EQ(store.at("Passw1"), "0");
-    EXPECT_EQ(AccountList(store).load(1).Passw, u"");
+    EXPECT_EQ(AccountList(store).load(1).password, u"");
   }
 }
 
 TEST(AccountList, FormRoundTripAndPortRule) {
   AccountSettings a = account("n", "h");
-  a.Portno = 995;
-  a.Check = 0;
-  a.Scolor2 = 16777215;
-  a.Wavmode = 1;
-  a.Wavdir2_ = u"C:\\a.wav";
+  a.port = 995;
+  a.checked = 0;
+  a.backColor = 16777215;
+  a.soundMode = 1;
+  a.soundFile = u"C:\\a.wav";
   EXPECT_EQ(accountFromForm(accountForm(a)), std::optional<AccountSettings>(a));
   AccountForm f = accountForm(a);
   for (const char16_t* bad : {u"0", u"-1", u"32768", u"70000", u"", u"1.5", u"abc"}) {
     f.port = bad;
     EXPECT_FALSE(accountFromForm(f)) << toUtf8(bad);
   }
-  a.Wavmode = 7;  // damaged: shown as the common sound
+  a.soundMode = 7;  // damaged: shown as the common sound
   EXPECT_EQ(accountForm(a).soundMode, 0);
 }
 
@@ -113,15 +113,15 @@ TEST(AccountList, EditorGate) {
 
 TEST(AccountList, RowsShowNameHostCheckAndColours) {
   AccountSettings a = account("会社", "pop.example.jp");
-  a.Check = 0;
-  a.Scolor1 = 255;
-  a.Scolor2 = 16777215;
+  a.checked = 0;
+  a.textColor = 255;
+  a.backColor = 16777215;
   const AccountRow r = accountRow(a);
   EXPECT_EQ(toUtf8(r.name), "会社(pop.example.jp)");
   EXPECT_EQ(toUtf8(r.check), "×");
   EXPECT_EQ(r.foreColor, 255);
   EXPECT_EQ(r.backColor, 16777215);
-  a.Check = 1;
+  a.checked = 1;
   EXPECT_EQ(toUtf8(accountRow(a).check), "○");
   EXPECT_EQ(accountColumns(19).name, 4960);
   EXPECT_EQ(accountColumns(20).name, 4700);
@@ -156,15 +156,15 @@ TEST(AccountList, MovedAccountsKeepEveryField) {
   FakeStore store = storeWith(3);
   AccountList list(store);
   AccountSettings third = account("三番", "pop3.x", "");
-  third.Portno = 1110;
-  third.Check = 0;
-  third.Scolor2 = 123;
-  third.Wavmode = 2;
-  third.Wavdir2_ = u"C:\\鳴る.wav";
+  third.port = 1110;
+  third.checked = 0;
+  third.backColor = 123;
+  third.soundMode = 2;
+  third.soundFile = u"C:\\鳴る.wav";
   ASSERT_TRUE(list.edit(3, third));
   ASSERT_TRUE(list.remove(1));
   AccountSettings expect = third;
-  expect.Uname = u"0";  // an empty user is stored as "0" and reads back so
+  expect.user = u"0";  // an empty user is stored as "0" and reads back so
   EXPECT_EQ(list.load(2), expect);
 }
 

@@ -1,0 +1,257 @@
+#include "monitor/app/monitor.h"
+
+#include "common/app.h"
+
+namespace tarvi {
+namespace {
+
+// The unload query waits for the lamp-off timer; should that timer never
+// tick (a platform failure), the wait still ends after this many idles.
+constexpr int kMaxLampWaits = 200;
+
+}  // namespace
+
+Monitor::Monitor(MonitorServices s)
+    : svc_(s),
+      timers_(s.timers),
+      launcher_(s.processes, s.pump),
+      blinker_(timers_, s.lamp, state_.options),
+      dialup_(s.dialup, s.pump, s.dialogs, s.store, state_.options),
+      hotkeys_(s.hotkeys, s.dialogs, state_.options.hotkeys),
+      popup_({s.store, timers_, s.window, s.popupView}, state_),
+      viewer_(state_.accounts, s.viewerView),
+      checker_({s.store, timers_, s.pump, s.dialogs, s.window, s.sockets}, state_, *this) {}
+
+bool Monitor::initialize(bool anotherInstanceRunning, int twipsPerPixelX, int twipsPerPixelY) {
+  if (anotherInstanceRunning) {
+    svc_.dialogs.messageBox(u"既に起動しています", kAppTitle, MsgButtons::Ok, MsgIcon::Information);
+    return false;
+  }
+  twipsX_ = twipsPerPixelX > 0 ? twipsPerPixelX : 15;
+  twipsY_ = twipsPerPixelY > 0 ? twipsPerPixelY : 15;
+  blinker_.initialize();
+  popup_.initialize();
+  checker_.install();
+  return true;
+}
+
+bool Monitor::loadSettings() {
+  if (!state_.loadOptions(svc_.store)) return false;
+  for (int i = 1; i <= 2; ++i)
+    svc_.window.setMailerEnabled(i, !state_.options.mailerPaths[static_cast<std::size_t>(i - 1)].empty());
+  checker_.applyInterval();
+  svc_.window.setLogVisible(state_.options.keepSessionLog);
+  svc_.window.applyLayout(state_.options.columnWidths, state_.options.popupWidth,
+                          state_.options.popupHeight);
+  // Widths reset by the settings program show at once; left to the next
+  // check, the popup's old widths would be stored over them when it closes.
+  popup_.initGrid(checker_.mailTotal());
+  return true;
+}
+
+void Monitor::registerHotkeys() {
+  switch (hotkeys_.registerAll()) {
+    case HotkeySetup::Done:
+      break;
+    case HotkeySetup::Reconfigure:
+      runSettingsProgram();
+      break;
+    case HotkeySetup::Quit:
+      // The user declined to choose other keys: the unload query runs, and
+      // the monitor ends whatever it was answered.
+      queryUnload();
+      svc_.processes.exitNow();
+      break;
+  }
+}
+
+bool Monitor::load() {
+  svc_.window.hide();
+  svc_.window.removeCloseMenu();
+  svc_.hotkeys.hookWindow();
+  for (;;) {
+    loadSettings();
+    clearMailTable();
+    registerHotkeys();
+    if (state_.options.accountCount != 0) break;
+    svc_.dialogs.messageBox(u"最初に設定をしてください", kAppTitle, MsgButtons::Ok,
+                            MsgIcon::Information);
+    if (svc_.pump.quitting()) return false;
+    const bool started = launcher_.startAndWait(launcher_.settingsProgram());
+    // "終了" through its hotkey while the settings program ran: the monitor
+    // has been unloaded, and must neither ask again nor register keys on a
+    // window that is gone.
+    if (svc_.pump.quitting()) return false;
+    if (!started) {
+      // Without the settings program there is no way to store an account:
+      // asking again would loop forever.
+      svc_.dialogs.messageBox(u"設定プログラム(tarvicfg.exe)を起動できませんでした" u"\r\n"
+                              u"終了します",
+                              kAppTitle, MsgButtons::Ok, MsgIcon::Information);
+      hotkeys_.releaseAll();
+      return false;
+    }
+  }
+  svc_.window.setCaption(kAppTitle);
+  popup_.initGrid(checker_.mailTotal());
+  svc_.lamp.putOut();
+  if (state_.options.checkAtStartup) {
+    checker_.clearQuiet();
+    checker_.checkAll();
+  }
+  return true;
+}
+
+bool Monitor::queryUnload() {
+  blinker_.stop();
+  for (int i = 0; timers_.enabled(TimerId::lampOff) && i < kMaxLampWaits; ++i) {
+    svc_.pump.doEvents();
+    if (timers_.enabled(TimerId::lampOff)) svc_.pump.idle();
+  }
+  if (!state_.options.quitWithoutAsking) {
+    const MsgAnswer a = svc_.dialogs.messageBox(u"終了しますか？", kAppTitle, MsgButtons::YesNo,
+                                                MsgIcon::Information);
+    if (a != MsgAnswer::Yes) {
+      svc_.window.hide();
+      return false;
+    }
+  }
+  hotkeys_.releaseAll();
+  svc_.hotkeys.unhookWindow();
+  popup_.saveLayout();
+  return true;
+}
+
+bool Monitor::closeRequested(bool ours) {
+  if (!ours || unloading_) return false;
+  unloading_ = true;
+  if (!queryUnload()) {
+    unloading_ = false;
+    return false;
+  }
+  return true;
+}
+
+bool Monitor::endSessionQueried() {
+  if (unloading_) return true;
+  unloading_ = true;
+  if (!queryUnload()) {
+    unloading_ = false;
+    return false;
+  }
+  endAgreed_ = true;
+  return true;
+}
+
+void Monitor::onTimer(TimerId id) {
+  switch (id) {
+    case TimerId::lampOff: blinker_.onLampOffTick(); break;
+    case TimerId::lampBlink: blinker_.onBlinkTick(); break;
+    case TimerId::popupAutoClose: popup_.onAutoCloseTick(); break;
+    default: checker_.onTimer(id); break;
+  }
+}
+
+bool Monitor::onHotkey(std::uintptr_t id) {
+  const auto command = hotkeys_.commandFor(id);
+  if (!command) return false;
+  run(*command);
+  return true;
+}
+
+void Monitor::run(HotkeyCommand command) {
+  switch (command) {
+    case HotkeyCommand::Settings: openSettings(); break;
+    case HotkeyCommand::Check: checkAll(); break;
+    case HotkeyCommand::Popup: showPopup(); break;
+    case HotkeyCommand::Mailer1: startMailer(1); break;
+    case HotkeyCommand::Mailer2: startMailer(2); break;
+    case HotkeyCommand::Quit: quit(); break;
+    case HotkeyCommand::Connect: dialup_.connectHotkey(); break;
+    case HotkeyCommand::Disconnect: dialup_.hangUp(); break;
+  }
+}
+
+void Monitor::showPopup() {
+  stopLamp();
+  svc_.window.show();
+}
+
+void Monitor::quit() {
+  stopLamp();
+  svc_.window.unload();
+}
+
+void Monitor::openSettings() {
+  stopLamp();
+  runSettingsProgram();
+}
+
+void Monitor::runSettingsProgram() {
+  const std::int16_t before = state_.options.accountCount;
+  // A missing settings program is no error: the settings are reloaded and
+  // the hotkeys renewed all the same.
+  launcher_.startAndWait(launcher_.settingsProgram());
+  if (svc_.pump.quitting()) return;  // unloaded while the settings program ran
+  loadSettings();
+  if (state_.options.accountCount != before) {
+    checker_.resetMailTotal();
+    clearMailTable();
+    popup_.initGrid(checker_.mailTotal());
+  }
+  hotkeys_.releaseAll();
+  registerHotkeys();
+}
+
+void Monitor::startMailer(int n) {
+  timers_.enable(TimerId::lampOff);
+  if (n < 1 || n > 2) return;
+  launcher_.startMailer(state_.options.mailerPaths[static_cast<std::size_t>(n - 1)]);
+}
+
+void Monitor::startMailerFromPopup(int n) {
+  stopLamp();
+  svc_.window.hide();
+  startMailer(n);
+}
+
+void Monitor::closePopup() {
+  stopLamp();
+  popup_.close();
+}
+
+void Monitor::checkFinished() {
+  const GeneralSettings& o = state_.options;
+  svc_.popupView.setActionsEnabled(false);
+  svc_.popupView.setListEnabled(true);
+  popup_.refreshMarks();
+  if (checker_.mailTotal() != 0)
+    popup_.fillGrid(checker_.quiet());
+  else
+    popup_.clearGrid();
+  svc_.window.setCaption(checker_.totalCaption());
+  if (state_.accounts.anyNewMail()) {
+    if (o.blinkLamp) blinker_.start();
+    if (o.popupOnNewMail) popup_.showNewMail();
+    playNewMailSounds(svc_.sound, o, state_.accounts);
+    popup_.initGrid(checker_.mailTotal());
+    if (o.hangUpAfterCheck && !o.stayOnlineWithNewMail) dialup_.hangUp();
+  } else if (o.hangUpAfterCheck) {
+    dialup_.hangUp();
+  }
+  svc_.window.setBusy(false);
+}
+
+void Monitor::runAccountStarting() {
+  svc_.popupView.setActionsEnabled(false);
+  svc_.popupView.setListEnabled(false);
+}
+
+void Monitor::retrieveFinished() {
+  popup_.refreshMarks();
+  // The marks are gone, so there is nothing left for the buttons to act on.
+  svc_.popupView.setActionsEnabled(false);
+  svc_.popupView.setListEnabled(true);
+}
+
+}  // namespace tarvi

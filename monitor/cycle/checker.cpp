@@ -1,0 +1,221 @@
+#include "monitor/cycle/checker.h"
+
+#include "common/app.h"
+#include "monitor/pop3/delete_session.h"
+#include "monitor/pop3/retrieve_session.h"
+
+namespace tarvi {
+
+Text changedMailboxText(const Text& lead, const std::vector<Text>& accounts) {
+  if (accounts.empty()) return {};
+  Text s = lead;
+  for (const Text& a : accounts) s += u"\r\n  " + a;
+  return s;
+}
+
+Checker::Checker(CheckerServices services, MonitorState& state, CycleListener& listener)
+    : svc_(services),
+      state_(state),
+      listener_(listener),
+      transport_(services.sockets, services.pump, *this, log_),
+      deadline_(services.timers, state.options) {}
+
+void Checker::install() {
+  svc_.timers.setInterval(TimerId::nextAccount, kSecond);
+  svc_.timers.disable(TimerId::nextAccount);
+  deadline_.install();
+  svc_.timers.enable(TimerId::periodicCheck);
+}
+
+void Checker::applyInterval() {
+  svc_.timers.setInterval(TimerId::periodicCheck, state_.options.checkIntervalMinutes != 0 ? kMinute : 0);
+}
+
+bool Checker::onTimer(TimerId id) {
+  switch (id) {
+    case TimerId::periodicCheck:
+      onPeriodicTick();
+      return true;
+    case TimerId::nextAccount:
+      svc_.timers.disable(TimerId::nextAccount);
+      switch (run_) {
+        case Run::Check: nextCheckAccount(); break;
+        case Run::Retrieve:
+          if (!nextRunAccount(u"メール取得中")) finishRetrieve();
+          break;
+        case Run::Delete:
+          if (!nextRunAccount(u"メール削除中")) finishDelete();
+          break;
+        case Run::None: break;
+      }
+      return true;
+    case TimerId::sessionDeadline:
+      onDeadlineTick();
+      return true;
+    default:
+      return false;
+  }
+}
+
+void Checker::onPeriodicTick() {
+  ++checkMinutes_;
+  if (checkMinutes_ < state_.options.checkIntervalMinutes) return;
+  svc_.timers.disable(TimerId::periodicCheck);
+  periodicCheckRan_ = true;
+  totals_.quiet = false;
+  checkAll();
+  checkMinutes_ = 0;
+  svc_.timers.enable(TimerId::periodicCheck);
+}
+
+void Checker::resetCheck(Run next) {
+  listener_.stopLamp();
+  run_ = next;
+  svc_.timers.disable(TimerId::nextAccount);
+  transport_.abandon();
+  totals_.mailTotal = 0;
+  account_ = 0;
+  log_.text.clear();
+}
+
+void Checker::checkAll() {
+  resetCheck(Run::Check);
+  state_.accounts.clearNewMail();
+  nextCheckAccount();
+}
+
+Text Checker::totalCaption() const {
+  return totals_.mailTotal != 0 ? decimal(totals_.mailTotal) + kMailArrived : Text(kAppTitle);
+}
+
+bool Checker::logon(std::unique_ptr<Session> session) {
+  if (!listener_.mayLogon(periodicCheckRan_)) {
+    deadline_.stop();
+    svc_.timers.disable(TimerId::nextAccount);
+    return false;
+  }
+  log_.enabled = state_.options.keepSessionLog;
+  transport_.logon(state_.current, std::move(session));
+  return true;
+}
+
+void Checker::nextCheckAccount() {
+  for (;;) {
+    deadline_.stop();
+    // The account count may have shrunk under a running cycle (the
+    // settings program); the cycle then ends rather than running past the
+    // accounts.
+    if (account_ >= state_.options.accountCount) {
+      finishCheck();
+      return;
+    }
+    ++account_;
+    state_.loadAccount(svc_.store, account_);
+    svc_.view.setCaption(Text(kAppTitle) + u" -チェック中:" + state_.current.name + u"-");
+    if (!state_.current.checked) continue;
+    deadline_.start();
+    logon(std::make_unique<CheckSession>(state_.options, state_.accounts, account_, totals_));
+    return;
+  }
+}
+
+void Checker::finishCheck() {
+  run_ = Run::None;
+  listener_.checkFinished();
+  svc_.timers.enable(TimerId::periodicCheck);
+}
+
+void Checker::onDeadlineTick() {
+  if (!deadline_.tick()) return;
+  const Run run = run_;
+  transport_.timeUp();
+  if (run != Run::Check) svc_.view.setCaption(totalCaption());
+  svc_.view.setBusy(false);
+}
+
+void Checker::reportError(const Text& message) {
+  if (state_.options.suppressErrorBoxes) return;
+  svc_.dialogs.messageBox(message, kAppTitle, MsgButtons::Ok, MsgIcon::Critical);
+}
+
+void Checker::sessionEnded() {
+  if (run_ != Run::None) svc_.timers.enable(TimerId::nextAccount);
+}
+
+void Checker::sessionFailed() {
+  if (run_ == Run::Retrieve || run_ == Run::Delete) svc_.view.setCaption(kAppTitle);
+}
+
+// --- The runs over accounts with marked mail --------------------------------
+
+Text Checker::accountLabel(int a) const {
+  const Text name = accountName(svc_.store, a);
+  return name.empty() ? decimal(a) : name;
+}
+
+void Checker::showChanged(const char16_t* lead) {
+  std::vector<Text> names;
+  for (int a : changed_) names.push_back(accountLabel(a));
+  changed_.clear();
+  const Text text = changedMailboxText(lead, names);
+  if (!text.empty()) svc_.dialogs.messageBox(text, kAppTitle, MsgButtons::Ok, MsgIcon::Exclamation);
+}
+
+void Checker::retrieveMarked() {
+  svc_.view.setBusy(true);
+  savedCaption_ = svc_.view.caption();
+  resetCheck(Run::Retrieve);
+  changed_.clear();
+  if (!nextRunAccount(u"メール取得中")) finishRetrieve();
+}
+
+void Checker::deleteMarked() {
+  const MsgAnswer answer = svc_.dialogs.messageBox(kDeleteQuestion, kAppTitle, MsgButtons::YesNo,
+                                                   MsgIcon::None, true);
+  if (answer != MsgAnswer::Yes) return;
+  svc_.view.setBusy(true);
+  resetCheck(Run::Delete);
+  changed_.clear();
+  if (!nextRunAccount(u"メール削除中")) finishDelete();
+}
+
+bool Checker::nextRunAccount(const char16_t* doing) {
+  const bool retrieve = run_ == Run::Retrieve;
+  for (;;) {
+    deadline_.stop();
+    if (account_ >= state_.options.accountCount) return false;
+    ++account_;
+    const int a = account_;
+    const bool work = retrieve ? RetrieveSession::nextTarget(state_.accounts, a, 0) != 0
+                               : DeleteSession::nextMarked(state_.accounts, a, 0) != 0;
+    if (!work) continue;
+    svc_.view.setCaption(Text(kAppTitle) + u" -" + doing + u":" + accountName(svc_.store, a) + u"-");
+    listener_.runAccountStarting();
+    deadline_.start();
+    state_.loadAccount(svc_.store, a);
+    if (retrieve)
+      logon(std::make_unique<RetrieveSession>(state_.accounts, a, changed_));
+    else
+      logon(std::make_unique<DeleteSession>(state_.accounts, a, changed_));
+    return true;
+  }
+}
+
+void Checker::finishRetrieve() {
+  run_ = Run::None;
+  listener_.retrieveFinished();
+  svc_.view.setCaption(savedCaption_.empty() ? Text(kAppTitle) : savedCaption_);
+  svc_.view.setBusy(false);
+  showChanged(kRetrieveChanged);
+}
+
+void Checker::finishDelete() {
+  totals_.quiet = true;
+  state_.accounts.clearNewMail();
+  checkAll();
+  // Told after the check has started, so that the list is renewed while
+  // the user reads.
+  showChanged(kDeleteChanged);
+}
+
+}  // namespace tarvi

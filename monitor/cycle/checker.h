@@ -1,0 +1,138 @@
+// The check cycle and the runs over accounts with marked mail: every
+// enabled account in turn, each session under a time limit, one second
+// between two sessions. Only one run is current at a time (a check, a
+// retrieve run or a delete run); whatever a run that was replaced still
+// does on its way out moves nothing of the current one.
+#pragma once
+
+#include <memory>
+#include <vector>
+
+#include "common/store.h"
+#include "monitor/cycle/deadline.h"
+#include "monitor/pop3/check_session.h"
+#include "monitor/pop3/transport.h"
+#include "monitor/services/services.h"
+#include "monitor/state/monitor_state.h"
+
+namespace tarvi {
+
+// What the cycle and the runs ask of the popup, the alerts and the line.
+class CycleListener {
+ public:
+  virtual ~CycleListener() = default;
+  // The lamp stops when a check or a run starts.
+  virtual void stopLamp() = 0;
+  // Asked before every logon (the dial-up rules); false abandons it.
+  virtual bool mayLogon(bool periodicCheckRan) = 0;
+  // A check of all accounts is over: list, caption, alerts, line.
+  virtual void checkFinished() = 0;
+  // A retrieve or delete session is about to start: the popup's buttons
+  // and list are greyed while it works.
+  virtual void runAccountStarting() = 0;
+  // The retrieve run is over: marks cleared, list usable again.
+  virtual void retrieveFinished() = 0;
+};
+
+inline constexpr const char16_t* kMailArrived = u"通のメールが届いています!";
+inline constexpr const char16_t* kDeleteQuestion =
+    u"○の付いたメールを削除します" u"\r\n" u"よろしいですか？";
+inline constexpr const char16_t* kRetrieveChanged =
+    u"前回のﾁｪｯｸ後にｻｰﾊﾞのﾒｰﾙが変わったため、次のｱｶｳﾝﾄのﾒｰﾙは取得しませんでした"
+    u"\r\nﾒｰﾙﾁｪｯｸの後でもう一度選択してください";
+inline constexpr const char16_t* kDeleteChanged =
+    u"前回のﾁｪｯｸ後にｻｰﾊﾞのﾒｰﾙが変わったため、次のｱｶｳﾝﾄのﾒｰﾙは削除しませんでした"
+    u"\r\n一覧を更新しますので、もう一度選択してください";
+
+// The names of the accounts whose mailbox no longer matched the list, one
+// per line, after `lead`; empty when there is none.
+Text changedMailboxText(const Text& lead, const std::vector<Text>& accounts);
+
+struct CheckerServices {
+  SettingsStore& store;
+  Timers& timers;
+  Pump& pump;
+  Dialogs& dialogs;
+  MainView& view;
+  SocketApi& sockets;
+};
+
+class Checker : private TransportEvents {
+ public:
+  static constexpr std::uint32_t kMinute = 60000;
+  static constexpr std::uint32_t kSecond = 1000;
+
+  enum class Run { None, Check, Retrieve, Delete };
+
+  Checker(CheckerServices services, MonitorState& state, CycleListener& listener);
+
+  // Timer intervals; the periodic check runs from now on.
+  void install();
+  // The periodic timer follows the interval setting (60 s, or stopped).
+  void applyInterval();
+
+  // A check of every enabled account.
+  void checkAll();
+  // The popup's buttons.
+  void retrieveMarked();
+  void deleteMarked();
+  // The first check after start-up announces everything again.
+  void clearQuiet() { totals_.quiet = false; }
+  void resetMailTotal() { totals_.mailTotal = 0; }
+
+  // The timers of the cycle; false for any other timer.
+  bool onTimer(TimerId id);
+  // A socket notification.
+  void onNotify(SocketHandle sock, std::uint32_t tag, int error) {
+    transport_.onNotify(sock, tag, error);
+  }
+
+  Run run() const { return run_; }
+  bool retrieving() const { return run_ == Run::Retrieve; }
+  int account() const { return account_; }
+  std::int64_t mailTotal() const { return totals_.mailTotal; }
+  bool quiet() const { return totals_.quiet; }
+  const Text& sessionLog() const { return log_.text; }
+  Text totalCaption() const;
+  Transport& transport() { return transport_; }
+
+ private:
+  // TransportEvents
+  void reportError(const Text& message) override;
+  void sessionEnded() override;
+  void sessionFailed() override;
+  void activity() override { deadline_.activity(); }
+
+  // Stops whatever runs: the old connection is asked to QUIT and is no
+  // longer anybody's to hand on, a move to the next account already due
+  // is cancelled, the counters start again.
+  void resetCheck(Run next);
+  void onPeriodicTick();
+  void onDeadlineTick();
+  void nextCheckAccount();
+  void finishCheck();
+  // Moves on to the next account with work for the run and logs on to it;
+  // false when no account is left.
+  bool nextRunAccount(const char16_t* doing);
+  void finishRetrieve();
+  void finishDelete();
+  bool logon(std::unique_ptr<Session> session);
+  Text accountLabel(int a) const;
+  void showChanged(const char16_t* lead);
+
+  CheckerServices svc_;
+  MonitorState& state_;
+  CycleListener& listener_;
+  SessionLog log_;
+  Transport transport_;
+  SessionDeadline deadline_;
+  CheckTotals totals_;
+  Run run_ = Run::None;
+  int account_ = 0;
+  int checkMinutes_ = 0;
+  bool periodicCheckRan_ = false;
+  Text savedCaption_;
+  std::vector<int> changed_;  // accounts left alone by the run
+};
+
+}  // namespace tarvi

@@ -1,0 +1,64 @@
+#include "monitor/pop3/session.h"
+
+#include "common/cp932.h"
+#include "monitor/pop3/sock_err.h"
+
+namespace tarvi {
+
+void Session::received() {
+  ReplyBuffer& buf = conn().replies();
+  if (!multiLine_) {
+    for (;;) {
+      auto line = buf.firstLine();
+      if (!line) return;
+      switch (replyStatus(*line)) {
+        case ReplyStatus::Accepted:
+          if (quitSent_)
+            conn().closeOrderly();
+          else
+            accepted(cp932::decode(*line));
+          return;
+        case ReplyStatus::Refused:
+          failed(cp932::decode(*line).substr(4));
+          return;
+        case ReplyStatus::Other:
+          buf.skipLine();  // not a reply to us; look at the next line
+          break;
+      }
+    }
+  }
+  if (!statusSeen_) {
+    auto line = buf.firstLine();
+    if (!line) return;
+    if (replyStatus(*line) == ReplyStatus::Refused) {
+      failed(cp932::decode(*line).substr(4));
+      return;
+    }
+    statusSeen_ = true;
+  }
+  multiLineProgress();
+}
+
+void Session::failed(const Text& message) {
+  if (isNoError(message)) return;
+  conn().fail(message, closeOnFailure());
+}
+
+void Session::quit() {
+  multiLine_ = false;
+  quitSent_ = true;
+  conn().send(u"QUIT\r\n");
+}
+
+void Session::sendLine(const Text& command) {
+  multiLine_ = false;
+  conn().send(command);
+}
+
+void Session::sendMultiLine(const Text& name, const Text& arguments) {
+  multiLine_ = true;
+  statusSeen_ = false;
+  conn().send(name + u" " + arguments + u"\r\n");
+}
+
+}  // namespace tarvi

@@ -1,0 +1,50 @@
+// One POP3 dialogue on one connection. What the check, retrieve and delete
+// sessions share: a reply is taken line by line until its status line is
+// in, and lines that are no reply at all (a server's chatter) are passed
+// over; a multi-line reply can be refused only by its status line, and what
+// follows is the session's to read as it comes; the QUIT that ends every
+// dialogue, whoever asked for it, is answered here.
+#pragma once
+
+#include "monitor/pop3/transport.h"
+
+namespace tarvi {
+
+class Session {
+ public:
+  virtual ~Session() = default;
+
+  // The transport's calls.
+  void attach(Connection& connection) { conn_ = &connection; }
+  // A chunk has been appended to the connection's replies.
+  void received();
+  // The connection failed under the session (receive error, reply too
+  // large, connect refused, a refusal); a message that is empty or "(0)"
+  // is no failure.
+  void failed(const Text& message);
+  // Sends QUIT now; its acceptance closes the connection.
+  void quit();
+  bool quitSent() const { return quitSent_; }
+
+ protected:
+  Connection& conn() { return *conn_; }
+  // The status line of the reply to a single-line command was accepted.
+  virtual void accepted(const Text& reply) = 0;
+  // More of an accepted multi-line reply is in conn().replies().
+  virtual void multiLineProgress() = 0;
+  // The session's own part of a failure, before the common ending.
+  virtual bool closeOnFailure() const { return quitSent_; }
+
+  // Sends a command whose reply is one line.
+  void sendLine(const Text& command);
+  // Sends a command whose reply runs over several lines.
+  void sendMultiLine(const Text& name, const Text& arguments);
+
+ private:
+  Connection* conn_ = nullptr;
+  bool multiLine_ = false;
+  bool statusSeen_ = false;
+  bool quitSent_ = false;
+};
+
+}  // namespace tarvi

@@ -1,0 +1,43 @@
+#include "monitor/popup/viewer_model.h"
+
+namespace tarvi {
+
+std::optional<Text> viewerText(const MailItem& item) {
+  if (item.body.empty()) return std::nullopt;
+  Text s = u"Subject: " + item.subject + u"\r\n";
+  s += u"   From: " + item.sender + u"\r\n";
+  if (item.hasAttachment) s += u" Attach:  " + item.attachmentNames + u"\r\n";
+  s += u"\r\n";
+  s += item.body;
+  return s;
+}
+
+bool MessageViewer::showMessage(int a, int m) {
+  const AccountState* acc = accounts_.find(a);
+  const MailItem* item = acc ? acc->mail.find(m) : nullptr;
+  if (!item) return false;
+  auto text = viewerText(*item);
+  if (!text) return false;
+  view_.showText(*text);
+  return true;
+}
+
+void MessageViewer::openRow(PopupGrid& grid, int row, PopupView& popupView) {
+  if (!popupView.actionsEnabled()) return;
+  int a = 0, m = 0;
+  if (grid.rowCount() > 1 && row >= 1 && row < grid.rowCount()) {
+    grid.clearMark(row);
+    a = grid.row(row).account;
+    m = grid.row(row).msgno;
+    popupView.rowsChanged(grid.rowCount());
+  }
+  if (a != 0 && m != 0) {
+    showMessage(a, m);
+    AccountState* acc = accounts_.find(a);
+    if (MailItem* item = acc ? acc->mail.find(m) : nullptr) item->marked = false;
+  }
+  // Other rows may still carry a mark; the buttons wait for the next click.
+  popupView.setActionsEnabled(false);
+}
+
+}  // namespace tarvi

@@ -1,0 +1,67 @@
+#include "monitor/state/monitor_state.h"
+
+#include <algorithm>
+
+#include "common/scramble.h"
+
+namespace tarvi {
+
+void AccountTable::resize(int accounts) {
+  const auto n = static_cast<std::size_t>(std::max(accounts, 0));
+  const std::size_t old = records_.size();
+  records_.resize(n);
+  for (std::size_t i = old; i < n; ++i) records_[i].mail.clear();
+}
+
+AccountState* AccountTable::find(int n) {
+  if (n < 1 || n > count()) return nullptr;
+  return &records_[static_cast<std::size_t>(n - 1)];
+}
+
+const AccountState* AccountTable::find(int n) const {
+  return const_cast<AccountTable*>(this)->find(n);
+}
+
+void AccountTable::clearMail() {
+  for (auto& r : records_) r.mail.clear();
+}
+
+bool AccountTable::anyNewMail() const {
+  return std::any_of(records_.begin(), records_.end(), [](const AccountState& r) { return r.newMail; });
+}
+
+void AccountTable::clearNewMail() {
+  for (auto& r : records_) r.newMail = false;
+}
+
+bool MonitorState::loadOptions(const SettingsStore& store) {
+  auto keys = generalKeys(options);
+  for (const auto& k : keys) {
+    // The dial-up choices are read where they are used.
+    if (k.group == KeyGroup::Dialup) continue;
+    if (!readKey(store, k)) return false;
+    if (k.group == KeyGroup::AccountCount && options.accountCount > 0)
+      accounts.resize(options.accountCount);
+  }
+  return true;
+}
+
+void MonitorState::loadAccount(const SettingsStore& store, int n) {
+  if (n < 1) return;
+  if (n > accounts.count()) accounts.resize(n);
+  AccountState& r = *accounts.find(n);
+  AccountSettings a = current;
+  a.textColor = r.textColor;
+  a.backColor = r.backColor;
+  a.soundMode = r.soundMode;
+  a.soundFile = r.soundFile;
+  for (const auto& k : accountKeys(n, a)) readKey(store, k);
+  a.password = a.password.empty() ? Text() : unscramblePass(a.password);
+  r.textColor = a.textColor;
+  r.backColor = a.backColor;
+  r.soundMode = a.soundMode;
+  r.soundFile = a.soundFile;
+  current = a;
+}
+
+}  // namespace tarvi

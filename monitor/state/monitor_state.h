@@ -1,0 +1,71 @@
+// The monitor's copy of the settings and one record per account: what the
+// check cycle, the runs, the popup and the alerts keep about each account
+// between sessions.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "common/settings.h"
+#include "common/store.h"
+#include "monitor/mail/mail_list.h"
+
+namespace tarvi {
+
+struct AccountState {
+  // From the account's settings, read when the cycle reaches the account.
+  std::int32_t textColor = 0;
+  std::int32_t backColor = kDefaultBackColor;
+  std::int16_t soundMode = kCommonSound;
+  Text soundFile;
+  // What the last check found. Counts are kept wider than the 16 bits they
+  // were once held in, so that no mailbox size or sum can wrap.
+  bool newMail = false;
+  std::int64_t lastCount = 0;
+  std::int64_t lastSize = 0;
+  // How many of the account's messages the popup listed last time.
+  std::int16_t shownCount = 0;
+  MessageList mail;
+};
+
+// Records for accounts 1..count().
+class AccountTable {
+ public:
+  // Exactly `accounts` records afterwards; those that remain keep their
+  // contents. New records get an empty mail list.
+  void resize(int accounts);
+  int count() const { return static_cast<int>(records_.size()); }
+  AccountState* find(int n);
+  const AccountState* find(int n) const;
+  // Every account's mail list emptied.
+  void clearMail();
+  bool anyNewMail() const;
+  void clearNewMail();
+
+ private:
+  std::vector<AccountState> records_;
+};
+
+// A run found the mailbox other than the list shows: the next check lists
+// it again even where its count and size came out the same (another
+// client may have renumbered it), so that the user can choose anew.
+inline void forgetSize(AccountTable& accounts, int a) {
+  if (AccountState* r = accounts.find(a)) r->lastSize = -1;
+}
+
+struct MonitorState {
+  GeneralSettings options;
+  // The account being served: its login fields as last read.
+  AccountSettings current;
+  AccountTable accounts;
+
+  // Reads the general settings, stopping at the first value that does not
+  // convert (false then; the keys after it keep their values). The account
+  // records follow the account count as soon as it is known.
+  bool loadOptions(const SettingsStore& store);
+  // Reads account n into `current` and its record (grown to n if needed);
+  // a value that does not convert keeps the field's previous content.
+  void loadAccount(const SettingsStore& store, int n);
+};
+
+}  // namespace tarvi

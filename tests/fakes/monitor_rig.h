@@ -1,0 +1,147 @@
+// The whole monitor on fakes, with scripted POP3 servers behind the fake
+// socket (one mailbox per port) that know USER, PASS, STAT, TOP, RETR,
+// DELE, NOOP and QUIT. Deletions take effect at QUIT, as POP3 has it, and
+// are forgotten when a session ends otherwise.
+#pragma once
+
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "common/scramble.h"
+#include "monitor/app/monitor.h"
+#include "tests/fakes/fake_desktop.h"
+#include "tests/fakes/fake_dialogs.h"
+#include "tests/fakes/fake_pump.h"
+#include "tests/fakes/fake_socket.h"
+#include "tests/fakes/fake_store.h"
+#include "tests/fakes/fake_timers.h"
+
+namespace tarvi::fakes {
+
+struct Mailbox {
+  std::string user = "joe";
+  std::string pass = "secret";
+  std::vector<std::string> messages;  // each with CR LF line ends, dot-stuffed
+  // Overrides: the reply to a command that starts with the key.
+  std::map<std::string, std::string> replies;
+  std::set<int> pendingDele;
+
+  bool valid(int n) const {
+    return n >= 1 && n <= static_cast<int>(messages.size()) && !pendingDele.count(n);
+  }
+  std::string respond(const std::string& cmd) {
+    for (auto& [k, v] : replies)
+      if (cmd.rfind(k, 0) == 0) return v;
+    auto number = [&](std::size_t at) { return std::atoi(cmd.c_str() + at); };
+    if (cmd.rfind("USER ", 0) == 0) {
+      pendingDele.clear();
+      return "+OK\r\n";
+    }
+    if (cmd == "PASS " + pass) return "+OK logged in\r\n";
+    if (cmd.rfind("PASS ", 0) == 0) return "-ERR [AUTH] Authentication failed.\r\n";
+    if (cmd == "STAT") {
+      std::size_t size = 0;
+      for (auto& m : messages) size += m.size();
+      return "+OK " + std::to_string(messages.size()) + " " + std::to_string(size) + "\r\n";
+    }
+    if (cmd.rfind("TOP ", 0) == 0) {
+      if (!valid(number(4))) return "-ERR no such message\r\n";
+      return "+OK\r\n" + messages[static_cast<std::size_t>(number(4) - 1)] + ".\r\n";
+    }
+    if (cmd.rfind("RETR ", 0) == 0) {
+      if (!valid(number(5))) return "-ERR no such message\r\n";
+      const std::string& m = messages[static_cast<std::size_t>(number(5) - 1)];
+      return "+OK " + std::to_string(m.size()) + " octets\r\n" + m + ".\r\n";
+    }
+    if (cmd.rfind("DELE ", 0) == 0) {
+      if (!valid(number(5))) return "-ERR no such message\r\n";
+      pendingDele.insert(number(5));
+      return "+OK Marked to be deleted.\r\n";
+    }
+    if (cmd == "QUIT") {
+      for (auto it = pendingDele.rbegin(); it != pendingDele.rend(); ++it)
+        messages.erase(messages.begin() + (*it - 1));
+      pendingDele.clear();
+      return "+OK Logging out.\r\n";
+    }
+    if (cmd == "NOOP") return "+OK\r\n";
+    return "-ERR unknown\r\n";
+  }
+};
+
+inline std::string message(const std::string& from, const std::string& subject) {
+  return "From: " + from + "\r\nSubject: " + subject + "\r\n\r\nbody line\r\n";
+}
+
+struct MonitorRig {
+  FakeStore store;
+  FakeTimerDriver timers;
+  FakePump pump;
+  FakeDialogs dialogs;
+  FakeProcesses processes;
+  FakeWindow window;
+  FakeViewer viewer;
+  FakeLamp lamp;
+  FakeSound sound;
+  FakeSocket sock{pump};
+  FakeDialup ras;
+  FakeRegistrar registrar;
+  Monitor monitor{{store, timers, pump, dialogs, processes, window, window, viewer, lamp, sound,
+                   sock, ras, registrar}};
+  std::map<int, Mailbox> boxes;  // by port
+
+  MonitorRig() {
+    sock.notify = [this](SocketHandle s, std::uint32_t tag, int e) { monitor.onSocket(s, tag, e); };
+    sock.respond = [this](const std::string& cmd) { return boxes[sock.lastPort].respond(cmd); };
+    timers.onTick = [this](TimerId id) {
+      monitor.onTimer(id);
+      pump.runAll();
+    };
+    store.set("Option3value", "0");  // error boxes shown, so the tests see them
+  }
+
+  // Account n on port 1000 + n, served by boxes[1000 + n].
+  Mailbox& addAccount(int n, const std::string& name, int check = 1) {
+    const std::string s = std::to_string(n);
+    store.set("Aname" + s, name);
+    store.set("Hname" + s, "127.0.0.1");
+    store.set("Portno" + s, std::to_string(1000 + n));
+    store.set("Uname" + s, "user" + s);
+    store.values[u"Passw" + ascii(s)] = scramblePass(u"pw" + ascii(s));
+    store.set("Check" + s, std::to_string(check));
+    store.set("accountno", std::to_string(std::max(n, std::atoi(store.at("accountno").c_str()))));
+    Mailbox& b = boxes[1000 + n];
+    b.user = "user" + s;
+    b.pass = "pw" + s;
+    return b;
+  }
+
+  // The start-up of the monitor, as main runs it.
+  bool start() {
+    if (!monitor.initialize(false, 15, 15)) return false;
+    monitor.windowCreated();
+    return monitor.load();
+  }
+
+  MonitorState& state() { return monitor.state(); }
+  MailItem& item(int a, int m) { return *state().accounts.find(a)->mail.find(m); }
+  void mark(int a, int m) { item(a, m).marked = true; }
+
+  // A whole check cycle, run to its end.
+  void checkAll() {
+    monitor.checkAll();
+    settle();
+  }
+  // Lets timers and notifications run for `seconds` of fake time.
+  void settle(int seconds = 30) {
+    pump.runAll();
+    for (int i = 0; i < seconds; ++i) timers.advance(1000);
+  }
+  std::vector<std::string> sentSince(std::size_t from) const {
+    return std::vector<std::string>(sock.sent.begin() + static_cast<long>(from), sock.sent.end());
+  }
+};
+
+}  // namespace tarvi::fakes

@@ -95,10 +95,7 @@ bool Monitor::load() {
   svc_.window.setCaption(kAppTitle);
   popup_.initGrid(checker_.mailTotal());
   svc_.lamp.putOut();
-  if (state_.options.checkAtStartup) {
-    checker_.clearQuiet();
-    checker_.checkAll();
-  }
+  if (state_.options.checkAtStartup) checker_.checkAll();
   return true;
 }
 
@@ -194,13 +191,31 @@ void Monitor::runSettingsProgram() {
   launcher_.startAndWait(launcher_.settingsProgram());
   if (svc_.pump.quitting()) return;  // unloaded while the settings program ran
   loadSettings();
-  if (state_.options.accountCount != before) {
+  if (forgetChangedAccounts(before)) {
+    // The rows name accounts by number: after a change of the account
+    // list a row could point at another account, and a mark at mail of an
+    // account the user never chose. Nothing is listed until the next check.
     checker_.resetMailTotal();
-    clearMailTable();
+    popup_.clearGrid();
+    svc_.popupView.setActionsEnabled(false);
     popup_.initGrid(checker_.mailTotal());
   }
   hotkeys_.releaseAll();
   registerHotkeys();
+}
+
+bool Monitor::forgetChangedAccounts(int countBefore) {
+  bool changed = state_.options.accountCount != countBefore;
+  for (int a = 1; a <= state_.accounts.count(); ++a) {
+    AccountState& record = *state_.accounts.find(a);
+    AccountSettings now;
+    loadAccount(svc_.store, a, now);
+    if (record.identity.empty() || record.identity == accountIdentity(now)) continue;
+    record.resetListing();
+    changed = true;
+  }
+  if (changed) state_.accounts.clearMarks();
+  return changed;
 }
 
 void Monitor::startMailer(int n) {
@@ -226,7 +241,7 @@ void Monitor::checkFinished() {
   svc_.popupView.setListEnabled(true);
   popup_.refreshMarks();
   if (checker_.mailTotal() != 0)
-    popup_.fillGrid(checker_.quiet());
+    popup_.fillGrid();
   else
     popup_.clearGrid();
   svc_.window.setCaption(checker_.totalCaption());

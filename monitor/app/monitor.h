@@ -113,7 +113,11 @@ class Monitor : private CycleListener {
 
   // Registers the hotkeys and acts on the user's answer when they fail.
   void registerHotkeys();
-  void clearMailTable() { state_.accounts.clearMail(); }
+  void clearMailTable() { state_.accounts.resetListings(); }
+  // After the settings program: forgets the listing of every account that
+  // now stands for another server or user. True when the account list
+  // changed at all.
+  bool forgetChangedAccounts(int countBefore);
 
   MonitorServices svc_;
   MonitorState state_;

@@ -62,7 +62,6 @@ void Checker::onPeriodicTick() {
   if (checkMinutes_ < state_.options.checkIntervalMinutes) return;
   svc_.timers.disable(TimerId::periodicCheck);
   periodicCheckRan_ = true;
-  totals_.quiet = false;
   checkAll();
   checkMinutes_ = 0;
   svc_.timers.enable(TimerId::periodicCheck);
@@ -122,6 +121,9 @@ void Checker::nextCheckAccount() {
 void Checker::finishCheck() {
   run_ = Run::None;
   listener_.checkFinished();
+  // Only the check right after a delete run keeps quiet about the
+  // mailboxes that run changed.
+  for (int a = 1; a <= state_.accounts.count(); ++a) state_.accounts.find(a)->quietNextCheck = false;
   svc_.timers.enable(TimerId::periodicCheck);
 }
 
@@ -189,10 +191,17 @@ bool Checker::nextRunAccount(const char16_t* doing) {
     const bool work = retrieve ? RetrieveSession::nextTarget(state_.accounts, a, 0) != 0
                                : DeleteSession::nextMarked(state_.accounts, a, 0) != 0;
     if (!work) continue;
+    state_.loadAccount(svc_.store, a);
+    const AccountState& record = *state_.accounts.find(a);
+    if (record.identity != record.listedIdentity) {
+      // The account now stands for another mailbox than the one its mail
+      // was listed from.
+      changed_.push_back(a);
+      continue;
+    }
     svc_.view.setCaption(Text(kAppTitle) + u" -" + doing + u":" + accountName(svc_.store, a) + u"-");
     listener_.runAccountStarting();
     deadline_.start();
-    state_.loadAccount(svc_.store, a);
     if (retrieve)
       logon(std::make_unique<RetrieveSession>(state_.accounts, a, changed_));
     else
@@ -210,8 +219,6 @@ void Checker::finishRetrieve() {
 }
 
 void Checker::finishDelete() {
-  totals_.quiet = true;
-  state_.accounts.clearNewMail();
   checkAll();
   // Told after the check has started, so that the list is renewed while
   // the user reads.

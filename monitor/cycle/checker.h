@@ -76,8 +76,6 @@ class Checker : private TransportEvents {
   // The popup's buttons.
   void retrieveMarked();
   void deleteMarked();
-  // The first check after start-up announces everything again.
-  void clearQuiet() { totals_.quiet = false; }
   void resetMailTotal() { totals_.mailTotal = 0; }
 
   // The timers of the cycle; false for any other timer.
@@ -91,7 +89,6 @@ class Checker : private TransportEvents {
   bool retrieving() const { return run_ == Run::Retrieve; }
   int account() const { return account_; }
   std::int64_t mailTotal() const { return totals_.mailTotal; }
-  bool quiet() const { return totals_.quiet; }
   const Text& sessionLog() const { return log_.text; }
   Text totalCaption() const;
   Transport& transport() { return transport_; }

@@ -2,10 +2,22 @@
 
 namespace tarvi {
 
+namespace {
+
+// A program is started by its file name, never by a command line that
+// CreateProcess would split at the first space of "C:\Program Files\..."
+// (and so start C:\Program.exe); the command line repeats the path in
+// quotes, so that the program's argv[0] is its whole path.
+std::optional<std::uint32_t> startProgram(Processes& processes, const Text& path) {
+  return processes.start(u"\"" + path + u"\"", path);
+}
+
+}  // namespace
+
 Text Launcher::settingsProgram() { return processes_.exeFolder() + u"\\tarvicfg.exe"; }
 
 bool Launcher::startAndWait(const Text& program) {
-  auto pid = processes_.start(program, program);
+  auto pid = startProgram(processes_, program);
   if (!pid) return false;
   waitForProcess(*pid);
   return true;
@@ -28,7 +40,7 @@ void Launcher::waitForProcess(std::uint32_t pid) {
 void Launcher::startMailer(const Text& path) {
   if (path.empty()) return;
   if (path[0] != u'"') {
-    if (processes_.isOrdinaryFile(path)) processes_.start(path);
+    if (processes_.isOrdinaryFile(path)) startProgram(processes_, path);
     return;
   }
   const std::size_t close = path.find(u'"', 1);

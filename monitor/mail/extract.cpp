@@ -50,7 +50,78 @@ void eraseLineBreaks(Text& text) {
 
 bool isBlank(char16_t c) { return c == u' ' || c == u'\t'; }
 
+// A sender or subject is shown on one line of the list: a line break or
+// another control character that decoding brought in would break the row.
+Text& spaceControls(Text& text) {
+  for (auto& c : text)
+    if (c < 0x20 || c == 0x7F) c = u' ';
+  return text;
+}
+
+// The value of the header field `name` (upper case, with its colon) in the
+// header block of a reply, continuation lines joined; empty when absent.
+Text headerField(TextView reply, TextView name) {
+  const std::size_t end = reply.find(kBlankLine);
+  const TextView head = reply.substr(0, end == npos ? reply.size() : end + 2);
+  std::size_t at = 0;
+  for (;;) {
+    at = findNoCase(head, name, at);
+    if (at == npos) return {};
+    if (at == 0 || head[at - 1] == u'\n') break;
+    at += name.size();
+  }
+  Text value;
+  std::size_t pos = at + name.size();
+  for (;;) {
+    const std::size_t br = head.find(kCrLf, pos);
+    value.append(head.substr(pos, br == npos ? npos : br - pos));
+    if (br == npos) break;
+    pos = br + kCrLf.size();
+    if (pos >= head.size() || !isBlank(head[pos])) break;
+  }
+  std::size_t b = 0, e = value.size();
+  while (b < e && isBlank(value[b])) ++b;
+  while (e > b && isBlank(value[e - 1])) --e;
+  return value.substr(b, e - b);
+}
+
 }  // namespace
+
+void normalizeLineEnds(Text& text) {
+  std::size_t lone = 0;
+  for (std::size_t i = 0; i < text.size(); ++i)
+    if (text[i] == u'\n' && (i == 0 || text[i - 1] != u'\r')) ++lone;
+  if (lone == 0) return;
+  Text out;
+  out.reserve(text.size() + lone);
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == u'\n' && (i == 0 || text[i - 1] != u'\r')) out.push_back(u'\r');
+    out.push_back(text[i]);
+  }
+  text = std::move(out);
+}
+
+Text topPart(const Text& message) {
+  const std::size_t head = message.find(kBlankLine);
+  if (head == npos) return message;
+  std::size_t end = head + kBlankLine.size();
+  for (int i = 0; i < 5; ++i) {
+    const std::size_t lf = message.find(u'\n', end);
+    if (lf == npos) return message;
+    end = lf + 1;
+  }
+  return message.substr(0, end) + u".\r\n";
+}
+
+Text messageIdentity(const Text& reply) {
+  Text id = headerField(reply, u"MESSAGE-ID:");
+  if (!id.empty()) return u"id " + id;
+  // Without one, the message is known by what the list shows of it and by
+  // when it was written.
+  const Text part = topPart(reply);
+  return u"from " + extractSender(part) + u"\nsubject " + extractSubject(part) + u"\ndate " +
+         headerField(reply, u"DATE:");
+}
 
 Text extractSubject(TextView reply) {
   const std::size_t at = findNoCase(reply, kSubject);
@@ -74,7 +145,7 @@ Text extractSubject(TextView reply) {
       joined.resize(word);
       // TABs separate the popup's columns: none may stay, here neither.
       eraseChar(joined, u'\t');
-      return joined;
+      return spaceControls(joined);
     }
     pos = br + kCrLf.size();
     if (pos < s.size() && isBlank(s[pos])) {
@@ -90,7 +161,7 @@ Text extractSubject(TextView reply) {
   eraseChar(joined, u'\t');
   Text subject = decodeHeader(joined, true);
   eraseChar(subject, u'\t');
-  return subject;
+  return spaceControls(subject);
 }
 
 Text extractSender(TextView reply) {
@@ -100,16 +171,18 @@ Text extractSender(TextView reply) {
   const std::size_t end = reply.find(kCrLf, start);
   Text sender = decodeHeader(reply.substr(start, end == npos ? npos : end - start), false);
   eraseChar(sender, u'\t');
-  return sender;
+  return spaceControls(sender);
 }
 
 void listTopReply(MailItem& item, const Text& reply) {
   MailItem* r = &item;
   Text subject = extractSubject(reply);
   Text sender = extractSender(reply);
-  // Another sender or subject at this number means the server renumbered
-  // its messages; the body retrieved earlier belongs to another message.
-  if (r->sender != sender || r->subject != subject) r->body.clear();
+  Text identity = messageIdentity(reply);
+  // Another message at this number means the server renumbered its
+  // messages; the body retrieved earlier belongs to another message.
+  if (r->identity != identity || r->sender != sender || r->subject != subject) r->body.clear();
+  r->identity = std::move(identity);
   r->hasAttachment = findNoCase(reply, kBoundaryFlag) != npos;
   r->sender = std::move(sender);
   r->subject = std::move(subject);

@@ -29,6 +29,18 @@ Text extractSubject(TextView reply);
 // continuation lines not read, then decoded.
 Text extractSender(TextView reply);
 
+// Lone LF line ends (servers that send them) become CR LF, which the
+// searches here expect.
+void normalizeLineEnds(Text& text);
+
+// What a "TOP n 5" would have shown of a whole message: the status line
+// and header, the blank line and at most five body lines.
+Text topPart(const Text& message);
+
+// What identifies a listed message when its number may have changed: its
+// Message-ID, or, when it has none, its sender, subject and Date.
+Text messageIdentity(const Text& reply);
+
 // What storeRetrieved makes of a RETR reply, without touching a table.
 struct RetrievedMail {
   Text body;

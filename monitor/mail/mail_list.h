@@ -16,6 +16,7 @@ struct MailItem {
   bool hasAttachment = false;  // multipart before retrieval, attachments after
   Text attachmentNames;      // each name as "name" followed by one space
   Text body;                 // decoded body; empty while not retrieved
+  Text identity;             // messageIdentity of what the check listed
 
   bool operator==(const MailItem&) const = default;
 };

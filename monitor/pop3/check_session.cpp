@@ -79,7 +79,8 @@ void CheckSession::statReply(const Text& reply) {
     totals_.mailTotal += stat->count;
     quit();
   } else {
-    if (!(onlyChanges && totals_.quiet)) r.newMail = true;
+    if (!(onlyChanges && r.quietNextCheck)) r.newMail = true;
+    r.listedIdentity = r.identity;
     totals_.mailTotal += stat->count;
     r.lastCount = stat->count;
     r.lastSize = stat->size;
@@ -93,7 +94,8 @@ void CheckSession::statReply(const Text& reply) {
 void CheckSession::multiLineProgress() {
   ReplyBuffer& buf = conn().replies();
   if (!buf.multiLineEnded()) return;
-  const Text reply = cp932::decode(buf.multiLine());
+  Text reply = cp932::decode(buf.multiLine());
+  normalizeLineEnds(reply);
   conn().log().add(reply + u"\r\n\r\n");
   AccountState* r = accounts_.find(account_);
   if (MailItem* item = r ? r->mail.find(topNo_) : nullptr) listTopReply(*item, reply);

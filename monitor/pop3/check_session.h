@@ -13,9 +13,6 @@ namespace tarvi {
 // What the check sessions of one cycle add up.
 struct CheckTotals {
   std::int64_t mailTotal = 0;
-  // The check that follows a delete run: the mailboxes it changed are not
-  // announced as new.
-  bool quiet = false;
 };
 
 inline constexpr const char16_t* kBadStat = u"STATの応答に誤りがあります";

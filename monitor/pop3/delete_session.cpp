@@ -1,7 +1,7 @@
 #include "monitor/pop3/delete_session.h"
 
 #include "common/cp932.h"
-#include "monitor/pop3/check_session.h"
+#include "monitor/mail/extract.h"
 #include "monitor/pop3/retrieve_session.h"
 
 namespace tarvi {
@@ -14,7 +14,7 @@ int DeleteSession::nextMarked(const AccountTable& accounts, int a, int after) {
   return 0;
 }
 
-void DeleteSession::accepted(const Text& reply) {
+void DeleteSession::accepted(const Text&) {
   const AccountSettings& a = conn().account();
   switch (state_) {
     case State::Greeting:
@@ -27,11 +27,15 @@ void DeleteSession::accepted(const Text& reply) {
       sendLine(u"PASS " + a.password + u"\r\n");
       break;
     case State::PassSent:
-      setState(State::StatSent);
-      sendLine(u"STAT\r\n");
-      break;
-    case State::StatSent:
-      statReply(reply);
+      // Before the first DELE every marked number must still stand for the
+      // message the user marked; mail that arrived since (appended at the
+      // end) renumbers nothing and stops nobody.
+      verifyNo_ = nextMarked(0);
+      if (verifyNo_ == 0) {
+        quit();  // the marks went while logging in: nothing to delete
+        break;
+      }
+      sendTop();
       break;
     case State::DeleSent:
       sendDele();
@@ -45,34 +49,23 @@ void DeleteSession::accepted(const Text& reply) {
   }
 }
 
-void DeleteSession::statReply(const Text& reply) {
-  // The list holds messages 1..lastCount of the mailbox as the last check
-  // saw it. Any other count or size means messages came or went since, and
-  // a number may now stand for another message.
-  const auto stat = parseStat(reply);
-  const AccountState* r = accounts_.find(account_);
-  if (!stat || !r || stat->count != r->lastCount || stat->size != r->lastSize) {
-    mailboxChanged();
-    return;
-  }
-  verifyNo_ = nextMarked(0);
-  if (verifyNo_ == 0) {
-    // The marks went while logging in: nothing to delete.
-    quit();
-    return;
-  }
-  sendTop();
+bool DeleteSession::refusalHandled() {
+  // A marked number the server no longer knows: the mailbox changed.
+  if (state_ != State::TopSent || quitSent()) return false;
+  mailboxChanged();
+  return true;
 }
 
 void DeleteSession::sendTop() {
   setState(State::TopSent);
-  sendMultiLine(u"TOP", decimal(verifyNo_) + u" 5");
+  sendMultiLine(u"TOP", decimal(verifyNo_) + u" 0");
 }
 
 void DeleteSession::multiLineProgress() {
   ReplyBuffer& buf = conn().replies();
   if (!buf.multiLineEnded()) return;
-  const Text reply = cp932::decode(buf.multiLine());
+  Text reply = cp932::decode(buf.multiLine());
+  normalizeLineEnds(reply);
   const AccountState* r = accounts_.find(account_);
   const MailItem* item = r ? r->mail.find(verifyNo_) : nullptr;
   if (!item || !sameListing(*item, reply)) {
@@ -84,6 +77,7 @@ void DeleteSession::multiLineProgress() {
     // Every marked number still denotes its listed message; within this
     // session the server keeps the numbering.
     reqNo_ = nextMarked(0);
+    if (AccountState* record = accounts_.find(account_)) record->quietNextCheck = true;
     sendDele();
   }
 }
@@ -102,7 +96,7 @@ void DeleteSession::sendDele() {
 
 void DeleteSession::mailboxChanged() {
   changed_.push_back(account_);
-  forgetSize(accounts_, account_);
+  relistQuietly(accounts_, account_);
   quit();
 }
 

@@ -1,6 +1,7 @@
 // The delete session: USER, PASS, DELE per marked message in ascending
-// order, QUIT. Before the first DELE it makes sure the server still numbers
-// its messages as the list does, so that no other message is lost.
+// order, QUIT. Before the first DELE it asks TOP n 0 of every marked
+// message and deletes only when each is still the message the list holds
+// under its number, so that no other message is ever lost.
 #pragma once
 
 #include <vector>
@@ -25,16 +26,15 @@ class DeleteSession : public Session {
     Greeting,
     UserSent,
     PassSent,
-    StatSent,  // the numbering is being checked: STAT, then
-    TopSent,   // TOP n 5 of every marked message
+    TopSent,  // the marked messages are being checked
     DeleSent,  // a DELE sent; another follows
     LastDeleSent,
   };
   void setState(State s) { state_ = s; }
 
   void accepted(const Text& reply) override;
+  bool refusalHandled() override;
   void multiLineProgress() override;
-  void statReply(const Text& reply);
   void sendTop();
   void sendDele();
   void mailboxChanged();

@@ -4,27 +4,8 @@
 #include "monitor/mail/extract.h"
 
 namespace tarvi {
-namespace {
-
-constexpr int kTopBodyLines = 5;
-
-}  // namespace
-
-Text topPart(const Text& message) {
-  const std::size_t head = message.find(u"\r\n\r\n");
-  if (head == Text::npos) return message;
-  std::size_t end = head + 4;
-  for (int i = 0; i < kTopBodyLines; ++i) {
-    const std::size_t lf = message.find(u'\n', end);
-    if (lf == Text::npos) return message;
-    end = lf + 1;
-  }
-  return message.substr(0, end) + u".\r\n";
-}
-
 bool sameListing(const MailItem& item, const Text& reply) {
-  const Text part = topPart(reply);
-  return extractSender(part) == item.sender && extractSubject(part) == item.subject;
+  return messageIdentity(reply) == item.identity;
 }
 
 bool RetrieveSession::isTarget(const AccountTable& accounts, int a, int m) {
@@ -69,31 +50,24 @@ void RetrieveSession::accepted(const Text&) {
 }
 
 void RetrieveSession::sendRetr() {
-  endScan_ = 0;
   setState(State::RetrSent);
   sendMultiLine(u"RETR", decimal(reqNo_));
 }
 
 void RetrieveSession::multiLineProgress() {
-  const std::string& bytes = conn().replies().bytes();
-  const std::size_t from = endScan_ >= 4 ? endScan_ - 4 : 0;
-  const std::size_t p = bytes.find("\r\n.\r\n", from);
-  if (p == std::string::npos) {
-    endScan_ = bytes.size();
-    return;
-  }
-  retrComplete(p + 5);
+  if (conn().replies().multiLineEnded()) retrComplete();
 }
 
-void RetrieveSession::retrComplete(std::size_t end) {
-  Text reply = cp932::decode(std::string_view(conn().replies().bytes()).substr(0, end));
+void RetrieveSession::retrComplete() {
+  Text reply = cp932::decode(conn().replies().multiLine());
+  normalizeLineEnds(reply);
   AccountState* r = accounts_.find(account_);
   MailItem* item = r ? r->mail.find(reqNo_) : nullptr;
   if (item && !sameListing(*item, reply)) {
     // Another message has this number now: its body must not be shown
     // under the listed sender and subject, nor the others fetched.
     changed_.push_back(account_);
-    forgetSize(accounts_, account_);
+    relistQuietly(accounts_, account_);
     quit();
     return;
   }

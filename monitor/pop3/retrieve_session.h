@@ -9,14 +9,9 @@
 
 namespace tarvi {
 
-// Message numbers are only valid in the numbering the list was built from.
-// These tell whether a message on the server is still the one listed.
-
-// What a "TOP n 5" would have shown of a whole message: the status line
-// and header, the blank line and at most five body lines.
-Text topPart(const Text& message);
-// True when `reply` (a TOP n 5 reply, or a whole message) shows the sender
-// and subject the list holds for `item`.
+// Message numbers are only valid in the numbering the list was built from:
+// true when `reply` (a TOP reply, or a whole message) is the message the
+// list holds as `item`.
 bool sameListing(const MailItem& item, const Text& reply);
 
 class RetrieveSession : public Session {
@@ -37,7 +32,7 @@ class RetrieveSession : public Session {
 
   void accepted(const Text& reply) override;
   void multiLineProgress() override;
-  void retrComplete(std::size_t end);
+  void retrComplete();
   void sendRetr();
 
   AccountTable& accounts_;
@@ -45,7 +40,6 @@ class RetrieveSession : public Session {
   std::vector<int>& changed_;
   State state_ = State::Greeting;
   int reqNo_ = 0;
-  std::size_t endScan_ = 0;
 };
 
 }  // namespace tarvi

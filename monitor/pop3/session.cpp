@@ -19,7 +19,7 @@ void Session::received() {
             accepted(cp932::decode(*line));
           return;
         case ReplyStatus::Refused:
-          failed(cp932::decode(*line).substr(4));
+          if (!refusalHandled()) failed(cp932::decode(*line).substr(4));
           return;
         case ReplyStatus::Other:
           buf.skipLine();  // not a reply to us; look at the next line
@@ -31,7 +31,7 @@ void Session::received() {
     auto line = buf.firstLine();
     if (!line) return;
     if (replyStatus(*line) == ReplyStatus::Refused) {
-      failed(cp932::decode(*line).substr(4));
+      if (!refusalHandled()) failed(cp932::decode(*line).substr(4));
       return;
     }
     statusSeen_ = true;

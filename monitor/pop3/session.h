@@ -34,6 +34,9 @@ class Session {
   virtual void multiLineProgress() = 0;
   // The session's own part of a failure, before the common ending.
   virtual bool closeOnFailure() const { return quitSent_; }
+  // A refusal the session takes as an answer rather than a failure; true
+  // when it has dealt with it.
+  virtual bool refusalHandled() { return false; }
 
   // Sends a command whose reply is one line.
   void sendLine(const Text& command);

@@ -266,8 +266,14 @@ void Transport::timeUp() {
   if (!current_) return;
   auto c = current_;
   if (!c->session().quitSent()) {
-    c->session().quit();
-    pump_.doEvents();
+    if (c->connected()) {
+      c->session().quit();
+      pump_.doEvents();
+    } else {
+      // The logon never made a connection and has said why: there is no
+      // QUIT to send, and no second box about a socket that never was.
+      c->close();
+    }
   }
   c->handOn();
 }

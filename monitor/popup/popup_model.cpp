@@ -81,7 +81,8 @@ void PopupGrid::fillGrid(AccountTable& accounts, const FillInput& in) {
       r.fore = acc->textColor;
       r.back = acc->backColor;
       style(r, accounts);
-      r.isNew = shown < m && !in.quiet;
+      // The check after a delete run marks nothing new in a mailbox it changed.
+      r.isNew = shown < m && !acc->quietNextCheck;
       rows_.push_back(std::move(r));
     }
     // Inserting each message at the head of the account's block gives the
@@ -196,10 +197,9 @@ int Popup::shownPx(int col) {
                                             svc_.view.dpi()));
 }
 
-void Popup::fillGrid(bool quiet) {
+void Popup::fillGrid() {
   FillInput in;
   in.accountCount = state_.options.accountCount;
-  in.quiet = quiet;
   in.newestFirst = state_.options.newestFirst;
   svc_.view.setGridRedraw(false);
   grid.fillGrid(state_.accounts, in);

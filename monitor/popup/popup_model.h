@@ -37,7 +37,6 @@ struct GridRow {
 
 struct FillInput {
   int accountCount = 0;
-  bool quiet = false;        // the check after a delete run marks nothing new
   bool newestFirst = false;  // each account's block in descending order
 };
 
@@ -198,7 +197,7 @@ class Popup {
   // Column widths from the settings; the subject column gives room to the
   // scroll bar when `mailTotal` rows will not fit.
   void initGrid(std::int64_t mailTotal);
-  void fillGrid(bool quiet);
+  void fillGrid();
   void refreshMarks();
   void clearGrid();  // header row only
   // Shows the popup after a check with new mail; it may close by itself.

@@ -22,8 +22,27 @@ const AccountState* AccountTable::find(int n) const {
   return const_cast<AccountTable*>(this)->find(n);
 }
 
-void AccountTable::clearMail() {
-  for (auto& r : records_) r.mail.clear();
+void AccountState::resetListing() {
+  newMail = false;
+  lastCount = 0;
+  lastSize = 0;
+  shownCount = 0;
+  mail.clear();
+  listedIdentity.clear();
+  quietNextCheck = false;
+}
+
+Text accountIdentity(const AccountSettings& a) {
+  return a.host + u"\n" + decimal(a.port) + u"\n" + a.user;
+}
+
+void AccountTable::resetListings() {
+  for (auto& r : records_) r.resetListing();
+}
+
+void AccountTable::clearMarks() {
+  for (auto& r : records_)
+    for (int m = 1; m <= r.mail.size(); ++m) r.mail.find(m)->marked = false;
 }
 
 bool AccountTable::anyNewMail() const {
@@ -40,8 +59,9 @@ bool MonitorState::loadOptions(const SettingsStore& store) {
     // The dial-up choices are read where they are used.
     if (k.group == KeyGroup::Dialup) continue;
     if (!readKey(store, k)) return false;
-    if (k.group == KeyGroup::AccountCount && options.accountCount > 0)
-      accounts.resize(options.accountCount);
+    // Exactly one record per account: a record left over from an account
+    // that went away could still sound or be listed.
+    if (k.group == KeyGroup::AccountCount) accounts.resize(options.accountCount);
   }
   return true;
 }
@@ -61,6 +81,7 @@ void MonitorState::loadAccount(const SettingsStore& store, int n) {
   r.backColor = a.backColor;
   r.soundMode = a.soundMode;
   r.soundFile = a.soundFile;
+  r.identity = accountIdentity(a);
   current = a;
 }
 

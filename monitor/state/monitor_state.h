@@ -26,7 +26,22 @@ struct AccountState {
   // How many of the account's messages the popup listed last time.
   std::int16_t shownCount = 0;
   MessageList mail;
+  // The server and user the account stands for now, and those its mail
+  // was listed from: mail is only ever retrieved or deleted where it was
+  // listed.
+  Text identity;
+  Text listedIdentity;
+  // A delete run changed this mailbox: the check that follows does not
+  // announce it as new.
+  bool quietNextCheck = false;
+
+  // Forgets everything listed of the mailbox, its count and size too, so
+  // that the next check lists it afresh.
+  void resetListing();
 };
+
+// The server, port and user of an account, as one text.
+Text accountIdentity(const AccountSettings& a);
 
 // Records for accounts 1..count().
 class AccountTable {
@@ -37,8 +52,9 @@ class AccountTable {
   int count() const { return static_cast<int>(records_.size()); }
   AccountState* find(int n);
   const AccountState* find(int n) const;
-  // Every account's mail list emptied.
-  void clearMail();
+  // Every account's listing forgotten.
+  void resetListings();
+  void clearMarks();
   bool anyNewMail() const;
   void clearNewMail();
 
@@ -48,9 +64,13 @@ class AccountTable {
 
 // A run found the mailbox other than the list shows: the next check lists
 // it again even where its count and size came out the same (another
-// client may have renumbered it), so that the user can choose anew.
-inline void forgetSize(AccountTable& accounts, int a) {
-  if (AccountState* r = accounts.find(a)) r->lastSize = -1;
+// client may have renumbered it), so that the user can choose anew; what
+// it lists then is no news.
+inline void relistQuietly(AccountTable& accounts, int a) {
+  if (AccountState* r = accounts.find(a)) {
+    r->lastSize = -1;
+    r->quietNextCheck = true;
+  }
 }
 
 struct MonitorState {

@@ -38,7 +38,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     rig.item(1, m).sender = u"f";
     rig.item(1, m).subject = u"s" + decimal(m);
   }
-  rig.monitor.popup().fillGrid(false);
+  rig.monitor.popup().fillGrid();
   rig.monitor.clickRow(1);
   rig.monitor.clickRow(3);
 

@@ -37,7 +37,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       rig.item(a, m).subject = u"s" + decimal(m);
     }
   }
-  rig.monitor.popup().fillGrid(false);
+  rig.monitor.popup().fillGrid();
   for (int row : {2, 3, 4}) rig.monitor.clickRow(row);  // 1/2, 1/3 and 2/1
   check(rig.item(1, 2).marked && rig.item(1, 3).marked && rig.item(2, 1).marked, "not marked");
 

@@ -9,7 +9,7 @@ namespace {
 
 using Lines = std::vector<std::string>;
 const std::string kTitle = "Tarviメールチェッカー";
-const std::string kSettings = "C:\\apps\\tarvicfg.exe";
+const std::string kSettings = "\"C:\\apps\\tarvicfg.exe\"";
 const std::string kConfigureFirst = "最初に設定をしてください";
 
 // How often the eight hotkeys have been registered so far.
@@ -204,11 +204,11 @@ TEST(Monitor, HotkeyCommands) {
       // A mailer leaves the popup alone; the lamp goes out shortly after.
       {HotkeyCommand::Mailer1, false,
        [](MonitorRig& r) {
-         return r.processes.started == Lines{"C:\\m1.exe"} && r.window.shown &&
+         return r.processes.started == Lines{"\"C:\\m1.exe\""} && r.window.shown &&
                 r.monitor.timers().enabled(TimerId::lampOff);
        }},
       {HotkeyCommand::Mailer2, false,
-       [](MonitorRig& r) { return r.processes.started == Lines{"C:\\m2.exe"} && r.window.shown; }},
+       [](MonitorRig& r) { return r.processes.started == Lines{"\"C:\\m2.exe\""} && r.window.shown; }},
       {HotkeyCommand::Quit, true, [](MonitorRig& r) { return r.window.unloads == 1; }},
       {HotkeyCommand::Connect, false, [](MonitorRig& r) { return r.ras.count("dial Line") == 1; }},
       {HotkeyCommand::Disconnect, false, [](MonitorRig& r) { return r.ras.calls.back() == "hangup 7"; }},
@@ -245,7 +245,7 @@ TEST(Monitor, MailerButtonStopsTheLampAndHidesThePopupFirst) {
     blinking = rig.monitor.timers().enabled(TimerId::lampBlink);
   };
   rig.monitor.startMailerFromPopup(2);
-  EXPECT_EQ(rig.processes.started, Lines{"C:\\m2.exe"});
+  EXPECT_EQ(rig.processes.started, Lines{"\"C:\\m2.exe\""});
   EXPECT_FALSE(shown);
   EXPECT_FALSE(blinking);
   EXPECT_EQ(rig.lamp.calls, Lines{"out"});
@@ -287,31 +287,103 @@ TEST(Monitor, QuitWhileTheSettingsProgramRunsEndsTheWaitAndDoesNothingMore) {
   EXPECT_EQ(rig.processes.closes, 2);
 }
 
-TEST(Monitor, SettingsProgramRebuildsTheListOnlyWhenTheAccountCountChanged) {
+TEST(Monitor, SettingsProgramReloadsAndKeepsAnUnchangedList) {
   Started rig;
   rig.checkAll();
   ASSERT_EQ(rig.monitor.checker().mailTotal(), 1);
-  rig.monitor.runSettingsProgram();  // the same count
+  rig.monitor.runSettingsProgram();  // nothing changed
   EXPECT_EQ(hotkeyPasses(rig.registrar), 2);
   EXPECT_EQ(rig.registrar.registered.size(), 8u);
   EXPECT_EQ(toUtf8(rig.item(1, 1).subject), "1");
+  EXPECT_EQ(rig.window.rows, 2);
   EXPECT_EQ(rig.monitor.checker().mailTotal(), 1);
 
-  rig.processes.onStart = [&](const Text&) { rig.addAccount(2, "B"); };
-  rig.monitor.runSettingsProgram();
-  EXPECT_EQ(rig.state().accounts.count(), 2);
-  EXPECT_TRUE(rig.item(1, 1).subject.empty());
-  EXPECT_EQ(rig.monitor.checker().mailTotal(), 0);
-  EXPECT_EQ(hotkeyPasses(rig.registrar), 3);
-
   // A settings program that cannot start is no error: reload all the same.
-  rig.processes.onStart = nullptr;
   rig.processes.startFails = true;
   rig.store.set("Checktimerval", "4");
   rig.monitor.runSettingsProgram();
   EXPECT_TRUE(rig.dialogs.boxes.empty());
   EXPECT_EQ(rig.state().options.checkIntervalMinutes, 4);
-  EXPECT_EQ(hotkeyPasses(rig.registrar), 4);
+  EXPECT_EQ(hotkeyPasses(rig.registrar), 3);
+}
+
+// Accounts a, b, c listed, b's message marked; then the account list
+// changes under the popup. No row, mark or count may point at another
+// account afterwards, and nothing is deleted but what was marked anew.
+TEST(Monitor, ChangedAccountListForgetsWhatItNoLongerDescribes) {
+  const struct {
+    const char* name;
+    void (*change)(MonitorRig&);
+  } cases[] = {
+      {"b deleted, c moved down",
+       [](MonitorRig& r) {
+         for (const char* key : {"Aname", "Hname", "Portno", "Uname", "Passw", "Check"})
+           r.store.values[fromUtf8(std::string(key) + "2")] = r.store.values[fromUtf8(std::string(key) + "3")];
+         r.store.set("accountno", "2");
+       }},
+      {"b's user changed", [](MonitorRig& r) { r.store.set("Uname2", "someone"); }},
+      {"b's server changed",
+       [](MonitorRig& r) {
+         r.store.set("Portno2", "1005");
+         r.boxes[1005] = r.boxes[1002];
+         r.boxes[1005].messages = {message("e@x", "se")};
+       }},
+      {"d added", [](MonitorRig& r) { r.addAccount(4, "d").messages = {message("d@x", "sd")}; }},
+  };
+  for (auto& c : cases) {
+    MonitorRig rig;
+    rig.addAccount(1, "a").messages = {message("a@x", "sa")};
+    rig.addAccount(2, "b").messages = {message("b@x", "sb")};
+    rig.addAccount(3, "c").messages = {message("c@x", "sc")};
+    rig.store.set("Option6value", "1");
+    ASSERT_TRUE(rig.start());
+    rig.checkAll();
+    rig.monitor.clickRow(2);  // b's message
+    ASSERT_TRUE(rig.item(2, 1).marked) << c.name;
+    rig.processes.onStart = [&](const Text&) { c.change(rig); };
+    rig.monitor.runSettingsProgram();
+    EXPECT_EQ(rig.monitor.popup().grid.rowCount(), 1) << c.name;  // the header only
+    EXPECT_FALSE(rig.window.actions) << c.name;
+    for (int a = 1; a <= rig.state().accounts.count(); ++a)
+      for (int m = 1; m <= rig.state().accounts.find(a)->mail.size(); ++m)
+        EXPECT_FALSE(rig.item(a, m).marked) << c.name;
+    // Pressing Delete now deletes nothing anywhere.
+    rig.dialogs.answers = {MsgAnswer::Yes};
+    const auto before = rig.sock.sent.size();
+    rig.monitor.deleteMarked();
+    rig.settle();
+    for (const auto& cmd : rig.sentSince(before)) EXPECT_NE(cmd.rfind("DELE", 0), 0u) << c.name;
+    // The next check lists every mailbox its account now stands for, even
+    // where only changes are reported.
+    rig.checkAll();
+    EXPECT_EQ(rig.monitor.popup().grid.rowCount(), rig.state().options.accountCount + 1) << c.name;
+    for (int row = 1; row < rig.monitor.popup().grid.rowCount(); ++row)
+      EXPECT_FALSE(rig.monitor.popup().grid.cell(row, 4).empty()) << c.name << " row " << row;
+  }
+}
+
+TEST(Monitor, OnlyAccountsThatExistSound) {
+  MonitorRig rig;
+  rig.addAccount(1, "silent").messages = {message("a", "1")};
+  rig.addAccount(2, "b");
+  rig.addAccount(3, "own").messages = {message("c", "3")};
+  rig.store.set("Option2value", "1");
+  rig.store.set("Option6value", "1");
+  rig.store.set("Wavmode1", "2");
+  rig.store.set("Wavmode3", "1");
+  rig.store.set("Wavdir2_3", "C:\\own.wav");
+  ASSERT_TRUE(rig.start());
+  rig.checkAll();
+  EXPECT_EQ(rig.sound.played, Lines{"sync C:\\own.wav"});
+  // Account 3 is deleted; only the silent account has new mail then.
+  rig.processes.onStart = [&](const Text&) { rig.store.set("accountno", "2"); };
+  rig.monitor.runSettingsProgram();
+  rig.sound.played.clear();
+  rig.boxes[1001].messages.push_back(message("d", "4"));
+  rig.checkAll();
+  EXPECT_TRUE(rig.state().accounts.find(1)->newMail);
+  EXPECT_EQ(rig.state().accounts.count(), 2);
+  EXPECT_TRUE(rig.sound.played.empty());
 }
 
 }  // namespace

@@ -22,7 +22,7 @@ TEST_F(LauncherTest, MailerCommandRules) {
     const char* file;     // the ordinary file that exists, if any
     const char* started;  // nullptr: nothing starts
   } cases[] = {
-      {u"C:\\mail\\mailer.exe", "C:\\mail\\mailer.exe", "C:\\mail\\mailer.exe"},
+      {u"C:\\mail\\mailer.exe", "C:\\mail\\mailer.exe", "\"C:\\mail\\mailer.exe\""},
       {u"C:\\mail\\mailer.exe", "", nullptr},
       {u"\"C:\\Program Files\\m.exe\" /check", "C:\\Program Files\\m.exe",
        "\"C:\\Program Files\\m.exe\" /check"},
@@ -42,10 +42,17 @@ TEST_F(LauncherTest, MailerCommandRules) {
   EXPECT_EQ(pump.pumps, 0);  // a mailer is not waited for
 }
 
+TEST_F(LauncherTest, BareMailerPathIsNamedAsTheProgram) {
+  processes.files = {"C:\\Program Files\\mail\\mailer.exe"};
+  launcher.startMailer(u"C:\\Program Files\\mail\\mailer.exe");
+  EXPECT_EQ(processes.started, Texts{"\"C:\\Program Files\\mail\\mailer.exe\""});
+  EXPECT_EQ(processes.applications, Texts{"C:\\Program Files\\mail\\mailer.exe"});
+}
+
 TEST_F(LauncherTest, SettingsProgramIsWaitedForWhilePumping) {
   processes.pollsRunning = 3;
   EXPECT_TRUE(launcher.startAndWait(launcher.settingsProgram()));
-  EXPECT_EQ(processes.started, Texts{"C:\\apps\\tarvicfg.exe"});
+  EXPECT_EQ(processes.started, Texts{"\"C:\\apps\\tarvicfg.exe\""});
   // Named as the program too, so that a path with spaces is not taken apart.
   EXPECT_EQ(processes.applications, Texts{"C:\\apps\\tarvicfg.exe"});
   EXPECT_EQ(pump.pumps, 4);

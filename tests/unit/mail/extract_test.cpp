@@ -38,8 +38,11 @@ TEST(ExtractSubject, UnfoldsAndDecodes) {
       {u"Subject: abc", u""},
       {u"Subject: abc " + bWord(u"日本"), u"abc "},
       {u"Subject: abc\r\n  ", u""},
-      {u"Subject: a\tb\r\n\tc " + bWord(u"日本"), u"ab\r\nc "},
+      // A line break left by a cut reply would break the row: a space.
+      {u"Subject: a\tb\r\n\tc " + bWord(u"日本"), u"ab  c "},
       {u"Subject: abc\r\n", u"abc"},
+      // Line breaks and other controls that decoding brings in become spaces.
+      {topReply(lines({u"Subject: " + bWord(u"二行\r\n目", u"=?ISO-2022-JP?B?") + u"\x01"})), u"二行  目 "},
       {u"Subject: ", u""},
       // Encoded words as Japanese mail programs fold them.
       {topReply(lines({u"Subject: " + bWord(u"週末の"), u" " + bWord(u"打ち合わせ"),
@@ -58,7 +61,7 @@ TEST(ExtractSubject, UnfoldsAndDecodes) {
       // The older opening escape is removed from subject words.
       {topReply(lines({u"Subject: =?ISO-2022-JP?B?" + samples::base64(u"\x1b$@%F\x1b(J") +
                        u"?="})),
-       u"%F\x1b(J"},
+       u"%F (J"},  // an escape a broken passage left is no text: a space
       {topReply(lines({u"Subject: =?UTF-8?B?44OG44K544OI?="})), u"=?UTF-8?B?44OG44K544OI?="},
   };
   for (const auto& c : cases) EXPECT_EQ(extractSubject(c.reply), c.subject) << show(c.reply);

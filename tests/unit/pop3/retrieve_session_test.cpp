@@ -1,5 +1,7 @@
 #include "monitor/pop3/retrieve_session.h"
 
+#include "monitor/mail/extract.h"
+
 #include <gtest/gtest.h>
 
 #include "tests/unit/pop3/session_rig.h"
@@ -148,21 +150,48 @@ TEST(RetrieveSession, LogHoldsTheWholeReply) {
   EXPECT_EQ(log.find("USER user3"), std::string::npos);  // the run's own log
 }
 
-TEST(SameListing, ComparesWhatTopWouldHaveShown) {
-  MailItem item;
-  item.sender = u"u1@x";
-  item.subject = u"s1";
-  const std::pair<const char*, bool> cases[] = {
-      {"+OK\r\nFrom: u1@x\r\nSubject: s1\r\n\r\nbody\r\n.\r\n", true},
-      {"+OK\r\nFrom: u2@x\r\nSubject: s1\r\n\r\nbody\r\n.\r\n", false},
-      {"+OK\r\nFrom: u1@x\r\nSubject: s2\r\n\r\nbody\r\n.\r\n", false},
-      // A sender only in the sixth body line was not seen by TOP n 5.
-      {"+OK\r\nSubject: s1\r\n\r\n1\r\n2\r\n3\r\n4\r\n5\r\nFrom: u1@x\r\n.\r\n", false},
-      {"+OK\r\nFrom: u1@x\r\nSubject: s1\r\n\r\n1\r\n2\r\n3\r\n4\r\n5\r\nSubject: late\r\n.\r\n", true},
+TEST(SameListing, ByMessageIdElseBySenderSubjectAndDate) {
+  const auto listedAs = [](const char* top) {
+    MailItem item;
+    item.identity = messageIdentity(fromUtf8(top));
+    return item;
   };
-  for (auto& [message, same] : cases) EXPECT_EQ(sameListing(item, fromUtf8(message)), same) << message;
+  const MailItem withId = listedAs("+OK\r\nFrom: a\r\nMessage-ID:\r\n <1@x>\r\nSubject: s\r\n\r\nb\r\n.\r\n");
+  const MailItem withoutId = listedAs("+OK\r\nFrom: a\r\nSubject: s\r\nDate: Mon, 7 Dec 2026\r\n\r\nb\r\n.\r\n");
+  const struct {
+    const MailItem& item;
+    const char* reply;
+    bool same;
+  } cases[] = {
+      {withId, "+OK\r\nmessage-id: <1@x>\r\n\r\n.\r\n", true},  // TOP n 0: the header is enough
+      {withId, "+OK\r\nFrom: a\r\nSubject: s\r\nMessage-ID: <2@x>\r\n\r\n.\r\n", false},
+      // Only a field at the start of a header line counts.
+      {withId, "+OK\r\nX-Message-ID: <1@x>\r\nFrom: a\r\nSubject: s\r\n\r\n.\r\n", false},
+      {withId, "+OK\r\nFrom: a\r\nSubject: s\r\n\r\nMessage-ID: <1@x>\r\n.\r\n", false},
+      {withoutId, "+OK\r\nDate: Mon, 7 Dec 2026\r\nSubject: s\r\nFrom: a\r\n\r\n.\r\n", true},
+      {withoutId, "+OK\r\nFrom: a\r\nSubject: s\r\nDate: Tue, 8 Dec 2026\r\n\r\n.\r\n", false},
+      {withoutId, "+OK\r\nFrom: b\r\nSubject: s\r\nDate: Mon, 7 Dec 2026\r\n\r\n.\r\n", false},
+  };
+  for (auto& c : cases) EXPECT_EQ(sameListing(c.item, fromUtf8(c.reply)), c.same) << c.reply;
   EXPECT_EQ(toUtf8(topPart(u"+OK\r\nA: b\r\n\r\n1\r\n2\r\n3\r\n4\r\n5\r\n6\r\n.\r\n")),
             "+OK\r\nA: b\r\n\r\n1\r\n2\r\n3\r\n4\r\n5\r\n.\r\n");
+}
+
+TEST(RetrieveSession, ServerWithBareLineFeedsIsListedAndRead) {
+  Rig rig;
+  // The same mailboxes again, every CR LF of every reply sent as LF alone.
+  rig.sock.split = [](const std::string& reply) {
+    std::string bare;
+    for (char c : reply)
+      if (c != '\r') bare += c;
+    return Lines{bare};
+  };
+  rig.checkAll();
+  EXPECT_EQ(toUtf8(rig.item(1, 2).subject), "s2");
+  EXPECT_EQ(toUtf8(rig.item(1, 2).sender), "u2@x");
+  rig.retrieve({{1, 2}});
+  EXPECT_TRUE(rig.dialogs.boxes.empty());
+  EXPECT_EQ(toUtf8(rig.item(1, 2).body), "body line\r\n.\r\n");  // as from any server
 }
 
 }  // namespace

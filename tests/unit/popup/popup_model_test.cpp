@@ -19,7 +19,7 @@ const int kDpis[] = {96, 120, 144, 168, 192};
 struct GridTest : ::testing::Test {
   AccountTable accounts;
   PopupGrid grid;
-  FillInput in{2, false, false};
+  FillInput in{2, false};
 
   void SetUp() override {
     accounts.resize(2);
@@ -71,12 +71,12 @@ TEST_F(GridTest, NewMarksFollowTheCountOfThePreviousFill) {
       {3, 0, false, "NNN"},     // first fill: everything is new
       {5, 0, false, "...NN"},   // two arrived in an account that had three
       {5, 0, false, "....."},   // nothing changed
-      {5, 2, true, "......."},  // after a delete run nothing is announced
+      {5, 2, true, "......."},  // the mailbox a delete run changed is not announced
       {5, 3, false, ".......N"},
       {2, 3, false, "NN..."},   // messages went away: the account starts afresh
   };
   for (const auto& s : steps) {
-    in.quiet = s.quiet;
+    accounts.find(2)->quietNextCheck = s.quiet;
     fill(s.a1, s.a2);
     EXPECT_EQ(newMarks(), s.marks) << s.a1 << "," << s.a2;
     EXPECT_EQ(accounts.find(1)->shownCount, s.a1);
@@ -316,7 +316,7 @@ TEST_F(PopupTest, OkHidesAndStoresTheWindowSizeSoThatItLoadsBackAtEveryDpi) {
 }
 
 TEST_F(PopupTest, ClickTogglesAndShowsTheAccount) {
-  popup.fillGrid(false);
+  popup.fillGrid();
   popup.clickRow(3);
   EXPECT_TRUE(window.actions);
   EXPECT_EQ(window.tooltip, "ｱｶｳﾝﾄ：仕事");

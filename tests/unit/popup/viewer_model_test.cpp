@@ -11,7 +11,7 @@ namespace {
 
 MailItem item(const char* subject, const char* from, const char* body, bool attach = false,
               const char* names = "") {
-  return {fromUtf8(from), fromUtf8(subject), false, attach, fromUtf8(names), fromUtf8(body)};
+  return {fromUtf8(from), fromUtf8(subject), false, attach, fromUtf8(names), fromUtf8(body), {}};
 }
 
 TEST(ViewerText, Lines) {
@@ -58,7 +58,7 @@ struct ViewerRig {
       a.mail.find(m)->subject = u"s" + decimal(m);
     }
     a.mail.find(2)->body = u"body 2";
-    popup.fillGrid(false);
+    popup.fillGrid();
   }
   MailItem& mail(int m) { return *state.accounts.find(1)->mail.find(m); }
   // Windows delivers a double-click as a click, then the double-click.

@@ -24,14 +24,31 @@ TEST(AccountTable, ClearsMailAndNewMailOfEveryAccount) {
   t.clearNewMail();
   EXPECT_FALSE(t.anyNewMail());
 
+  // Emptying the rows forgets the counts too: the next check with
+  // reportOnlyChanges must not take the mailbox for unchanged and show
+  // empty rows.
   for (int a = 1; a <= 3; ++a) {
-    t.find(a)->mail.ensure(20);
-    t.find(a)->mail.find(1)->body = u"x";
+    AccountState& r = *t.find(a);
+    r.mail.ensure(20);
+    r.mail.find(1)->body = u"x";
+    r.mail.find(2)->marked = true;
+    r.lastCount = 20;
+    r.lastSize = 999;
+    r.shownCount = 20;
+    r.listedIdentity = u"h\n110\nu";
   }
-  t.clearMail();
+  t.clearMarks();
+  EXPECT_FALSE(t.find(2)->mail.find(2)->marked);
+  EXPECT_EQ(t.find(2)->mail.find(1)->body, u"x");
+  t.resetListings();
   for (int a = 1; a <= 3; ++a) {
-    ASSERT_EQ(t.find(a)->mail.size(), MessageList::kInitialMessages) << a;
-    EXPECT_EQ(*t.find(a)->mail.find(1), MailItem{}) << a;
+    const AccountState& r = *t.find(a);
+    ASSERT_EQ(r.mail.size(), MessageList::kInitialMessages) << a;
+    EXPECT_EQ(*r.mail.find(1), MailItem{}) << a;
+    EXPECT_EQ(r.lastCount, 0) << a;
+    EXPECT_EQ(r.lastSize, 0) << a;
+    EXPECT_EQ(r.shownCount, 0) << a;
+    EXPECT_TRUE(r.listedIdentity.empty()) << a;
   }
 }
 

@@ -43,7 +43,7 @@ TEST(MonitorState, AccountRecordsFollowTheAccountCount) {
   const struct {
     const char* count;
     int records;
-  } steps[] = {{"4", 4}, {"0", 4} /* no count: the records stay */, {"3", 3}, {"1", 1}};
+  } steps[] = {{"4", 4}, {"3", 3}, {"1", 1}, {"0", 0}};  // exactly one record per account
   for (auto& step : steps) {
     store.set("accountno", step.count);
     ASSERT_TRUE(s.loadOptions(store));

@@ -119,14 +119,24 @@ std::optional<LRESULT> AccountPage::onNotify(NMHDR& hdr) {
     }
     case NM_CUSTOMDRAW: {
       auto& cd = reinterpret_cast<NMLVCUSTOMDRAW&>(hdr);
-      if (cd.nmcd.dwDrawStage == CDDS_PREPAINT) return CDRF_NOTIFYITEMDRAW;
-      if (cd.nmcd.dwDrawStage == CDDS_ITEMPREPAINT) {
-        const auto i = static_cast<std::size_t>(cd.nmcd.dwItemSpec);
-        if (i < rows_.size()) {
-          cd.clrText = static_cast<COLORREF>(rows_[i].foreColor);
-          cd.clrTextBk = static_cast<COLORREF>(rows_[i].backColor);
+      switch (cd.nmcd.dwDrawStage) {
+        case CDDS_PREPAINT:
+          return CDRF_NOTIFYITEMDRAW;
+        case CDDS_ITEMPREPAINT:
+          // Every row shows its account's colours, the chosen one too:
+          // without CDIS_SELECTED the list view does not paint it in the
+          // highlight colour. Which account is chosen still comes from the
+          // list view's selection, which Edit and Delete follow.
+          cd.nmcd.uItemState &= ~static_cast<UINT>(CDIS_SELECTED);
+          return CDRF_NOTIFYSUBITEMDRAW;
+        case CDDS_ITEMPREPAINT | CDDS_SUBITEM: {
+          const auto i = static_cast<std::size_t>(cd.nmcd.dwItemSpec);
+          if (i < rows_.size()) {
+            cd.clrText = static_cast<COLORREF>(rows_[i].foreColor);
+            cd.clrTextBk = static_cast<COLORREF>(rows_[i].backColor);
+          }
+          return CDRF_DODEFAULT;
         }
-        return CDRF_DODEFAULT;
       }
       return CDRF_DODEFAULT;
     }

@@ -105,12 +105,14 @@ class Prefix:
         return APP_DIR + "\\" + name
 
     def start(self, exe, *args, env=None):
-        """Starts a program of C:\\tarvi in the background."""
+        """Starts a program of C:\\tarvi (or one given by its full Windows
+        path) in the background."""
         e = dict(self.env)
         if env:
             e.update(env)
-        log = open(os.path.join(self.dir, exe + ".log"), "ab")
-        p = subprocess.Popen(["wine", self.win_path(exe)] + list(args), env=e,
+        log = open(os.path.join(self.dir, exe.rsplit("\\", 1)[-1] + ".log"), "ab")
+        path = exe if "\\" in exe else self.win_path(exe)
+        p = subprocess.Popen(["wine", path] + list(args), env=e,
                              stdout=log, stderr=subprocess.STDOUT, cwd=self.app,
                              start_new_session=True)
         self.procs.append(p)
@@ -263,6 +265,12 @@ class Prefix:
         self.reg_import({"Aname%d" % n: name, "Hname%d" % n: host, "Portno%d" % n: port,
                          "Uname%d" % n: user, "Passw%d" % n: password_scrambled,
                          "Check%d" % n: check})
+
+    def install(self, src, win_path):
+        """Copies a built program of C:\\tarvi to another place of the prefix."""
+        dst = os.path.join(self.path, "drive_c", *win_path[3:].split("\\"))
+        os.makedirs(os.path.dirname(dst), exist_ok=True)
+        shutil.copy2(os.path.join(self.app, src), dst)
 
     def alive(self, proc):
         return proc.poll() is None

@@ -1,6 +1,8 @@
 """The settings program under Wine: what an empty store shows, the hotkey
 duplicate check, an account added through the editor, a second start."""
 import os
+import re
+import subprocess
 import sys
 import time
 
@@ -225,6 +227,50 @@ class SettingsTest(WineTest):
         self.prefix.click(dlg.hwnd, IDCANCEL)
         self.wait_exit(proc)
         self.assertEqual(self.prefix.reg_export()["Aname2"], "会社")
+
+    def test_settings_chosen_row_keeps_its_account_colours(self):
+        backs = {1: (200, 120, 40), 2: (60, 170, 90)}
+        for n, (r, g, b) in backs.items():
+            self.prefix.set_account(n, "acc%d" % n, "host%d" % n, 110, "u%d" % n, scramble("pw"))
+            self.prefix.reg_import({"Scolor1%d" % n: 0, "Scolor2%d" % n: r | g << 8 | b << 16})
+        self.prefix.reg_import({"accountno": 2})
+        proc, dlg = self.open_options()
+        self.prefix.click(dlg.hwnd, TAB_ACCOUNTS)
+        wait_for("account page", lambda: self.visible(dlg.hwnd, ACCOUNTLIST))
+        self.drv("lvclick", dlg.hwnd, ACCOUNTLIST, 1)
+        wait_for("edit usable", lambda: self.state(dlg.hwnd, EDIT)[0])
+        c = int(self.drv("syscolor", 13))  # COLOR_HIGHLIGHT
+        highlight = (c & 0xFF, c >> 8 & 0xFF, c >> 16 & 0xFF)
+
+        def row_colours(shot, row):
+            left, top, right, bottom = map(int, self.drv("lvrect", dlg.hwnd, ACCOUNTLIST, row).split())
+            # Inside the grid lines and the focus rectangle.
+            crop = "%dx%d+%d+%d" % (right - left - 8, bottom - top - 8, left + 4, top + 4)
+            out = subprocess.run(["convert", shot, "-crop", crop, "+repage", "-format", "%c", "histogram:info:-"],
+                                 stdout=subprocess.PIPE, check=True).stdout.decode()
+            counts = {tuple(map(int, m[1:])): int(m[0])
+                      for m in re.findall(r"(\d+): \(\s*(\d+),\s*(\d+),\s*(\d+)", out)}
+            return max(counts, key=counts.get), counts
+
+        def chosen_row_painted():
+            shot = self.screenshot("settings_accounts_chosen")
+            return row_colours(shot, 1)[0] == backs[2] and row_colours(shot, 0)[0] == backs[1] and shot
+        try:
+            shot = wait_for("rows in their accounts' colours", chosen_row_painted, 15)
+        except AssertionError:
+            shot = self.screenshot("settings_accounts_chosen")
+            self.fail("chosen row drawn in %r, not %r (highlight %r)"
+                      % (row_colours(shot, 1)[0], backs[2], highlight))
+        self.assertNotIn(highlight, row_colours(shot, 1)[1])
+
+        # The chosen account is still the one edited.
+        self.prefix.click(dlg.hwnd, EDIT)
+        ed = self.prefix.wait_window("ｱｶｳﾝﾄ", "#32770")
+        self.assertEqual(self.text(ed.hwnd, ACC_NAME), "acc2")
+        self.prefix.click(ed.hwnd, IDCANCEL)
+        wait_for("editor closed", lambda: self.prefix.find("ｱｶｳﾝﾄ", "#32770") is None)
+        self.prefix.click(dlg.hwnd, IDCANCEL)
+        self.wait_exit(proc)
 
     def test_settings_stored_values_reset_widths_and_cancel(self):
         stored = {"Option1value": 1, "Option2value": 1, "Closetimerval": 30, "Checktimerval": 10,

@@ -11,6 +11,8 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
   // Count the runs, so that a test can see how often it was started.
   auto runs = tarvi::parseInt16(store.read(u"fakecfgRuns", u"0")).value_or(0);
   store.put(u"fakecfgRuns", tarvi::decimal(runs + 1));
+  // How it was started: its argv[0] must be its own path, quoted.
+  store.put(u"fakecfgCommandLine", tarvi::win32::fromWide(GetCommandLineW()));
   wchar_t mode[32] = L"";
   GetEnvironmentVariableW(L"FAKECFG_MODE", mode, 32);
   if (std::wstring(mode) == L"popupkey") {  // the popup moves to Ctrl+B

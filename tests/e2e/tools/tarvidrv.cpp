@@ -19,6 +19,9 @@
 //   tarvidrv send HWND MSG WP LP     SendMessage without pointers; prints the result
 //   tarvidrv lvclick HWND ID ROW [N] clicks (N=2: double-clicks) a ListView row
 //                                    with the mouse; ROW -1 clicks below the rows
+//   tarvidrv lvrect HWND ID ROW      a ListView row's bounds on the screen:
+//                                    "left top right bottom"
+//   tarvidrv syscolor INDEX          GetSysColor(INDEX) as a decimal COLORREF
 #include <windows.h>
 
 #include <commctrl.h>
@@ -139,24 +142,31 @@ int listRows(HWND view) {
 
 void pump(DWORD ms);
 
+// A row's rectangle (LVIR_* part) in the view's client coordinates, read
+// through memory in the view's process since LVM_GETITEMRECT carries a pointer.
+bool itemRect(HWND view, int row, int part, RECT& item) {
+  DWORD pid = 0;
+  GetWindowThreadProcessId(view, &pid);
+  HANDLE proc = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, pid);
+  if (!proc) return false;
+  void* remote = VirtualAllocEx(proc, nullptr, sizeof(RECT), MEM_COMMIT, PAGE_READWRITE);
+  item = RECT{part, 0, 0, 0};
+  WriteProcessMemory(proc, remote, &item, sizeof item, nullptr);
+  const LRESULT ok = SendMessageW(view, LVM_GETITEMRECT, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(remote));
+  ReadProcessMemory(proc, remote, &item, sizeof item, nullptr);
+  VirtualFreeEx(proc, remote, 0, MEM_RELEASE);
+  CloseHandle(proc);
+  return ok != 0;
+}
+
 // A real mouse click, so the ListView sends its own NM_CLICK / NM_DBLCLK.
 int clickRow(HWND view, int row, int times) {
   RECT rc{};
   GetClientRect(view, &rc);
   POINT at{(rc.left + rc.right) / 3, rc.bottom - 4};
   if (row >= 0) {
-    DWORD pid = 0;
-    GetWindowThreadProcessId(view, &pid);
-    HANDLE proc = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, pid);
-    if (!proc) return 1;
-    void* remote = VirtualAllocEx(proc, nullptr, sizeof(RECT), MEM_COMMIT, PAGE_READWRITE);
-    RECT item{LVIR_LABEL, 0, 0, 0};
-    WriteProcessMemory(proc, remote, &item, sizeof item, nullptr);
-    const LRESULT ok = SendMessageW(view, LVM_GETITEMRECT, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(remote));
-    ReadProcessMemory(proc, remote, &item, sizeof item, nullptr);
-    VirtualFreeEx(proc, remote, 0, MEM_RELEASE);
-    CloseHandle(proc);
-    if (!ok) return 1;
+    RECT item{};
+    if (!itemRect(view, row, LVIR_LABEL, item)) return 1;
     at = {item.left + 8, (item.top + item.bottom) / 2};
   }
   ClientToScreen(view, &at);
@@ -299,6 +309,19 @@ int wmain(int argc, wchar_t** wargv) {
   if (cmd == "lvclick" && argc >= 5) {
     HWND h = GetDlgItem(parseHwnd(argv[2].c_str()), std::atoi(argv[3].c_str()));
     return h ? clickRow(h, std::atoi(argv[4].c_str()), argc >= 6 ? std::atoi(argv[5].c_str()) : 1) : 1;
+  }
+  if (cmd == "lvrect" && argc >= 5) {
+    HWND h = GetDlgItem(parseHwnd(argv[2].c_str()), std::atoi(argv[3].c_str()));
+    RECT r{};
+    if (!h || !itemRect(h, std::atoi(argv[4].c_str()), LVIR_BOUNDS, r)) return 1;
+    MapWindowPoints(h, nullptr, reinterpret_cast<POINT*>(&r), 2);
+    out(std::to_string(r.left) + " " + std::to_string(r.top) + " " + std::to_string(r.right) + " " +
+        std::to_string(r.bottom) + "\n");
+    return 0;
+  }
+  if (cmd == "syscolor" && argc >= 3) {
+    out(std::to_string(GetSysColor(std::atoi(argv[2].c_str()))) + "\n");
+    return 0;
   }
   if (cmd == "key" && argc >= 4) {
     return pressKey(static_cast<unsigned>(std::atoi(argv[2].c_str())),

@@ -14,6 +14,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   MailItem r;
   r.body = u"body";
   r.marked = true;
+  r.identity = messageIdentity(reply);
   listTopReply(r, reply);
   const MailItem first = r;
   listTopReply(r, reply);
@@ -21,7 +22,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   // TABs separate the popup's columns.
   if (r.sender.find(u'\t') != Text::npos || r.subject.find(u'\t') != Text::npos) std::abort();
   // The body survives only when the record still shows the message it
-  // was retrieved for (here: one without sender and subject).
+  // was retrieved for (here: the same identity, without sender and subject).
   if (r.body.empty() == (r.sender.empty() && r.subject.empty())) std::abort();
   return 0;
 }

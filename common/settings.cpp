@@ -39,6 +39,7 @@ std::vector<BoundKey> generalKeys(GeneralSettings& s) {
       in(flag("Option10value", s.skipChecksOffline, d.skipChecksOffline), G::Options),
       in(flag("Option11value", s.hangUpAfterCheck, d.hangUpAfterCheck), G::Options),
       in(flag("sOption11value", s.stayOnlineWithNewMail, d.stayOnlineWithNewMail), G::Options),
+      in(flag("Decodeall", s.decodeAll, d.decodeAll), G::Options),
       in(i16("Checktimerval", s.checkIntervalMinutes, d.checkIntervalMinutes), G::Timers),
       in(i16("Closetimerval", s.popupCloseSeconds, d.popupCloseSeconds), G::Timers),
       in(i16("Timeupval", s.sessionLimitMinutes, d.sessionLimitMinutes), G::Timers),

@@ -42,6 +42,9 @@ struct GeneralSettings {
   bool skipChecksOffline = false;
   bool hangUpAfterCheck = false;
   bool stayOnlineWithNewMail = false;  // ...but not when new mail was found
+  // Every MIME charset and transfer encoding is decoded; false keeps the
+  // decoding of earlier versions, for users who relied on its exact output.
+  bool decodeAll = true;
   std::int16_t checkIntervalMinutes = 0;  // 0: no periodic check
   std::int16_t popupCloseSeconds = 0;     // 0: the popup stays
   std::int16_t sessionLimitMinutes = 1;   // 0: no limit

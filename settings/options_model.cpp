@@ -9,7 +9,8 @@ namespace {
 std::array<bool*, kCheckBoxes> checkFields(GeneralSettings& s) {
   return {&s.popupOnNewMail, &s.soundOnNewMail,  &s.suppressErrorBoxes,  &s.blinkLamp,
           &s.checkAtStartup, &s.reportOnlyChanges,  &s.quitWithoutAsking,  &s.keepSessionLog,
-          &s.newestFirst, &s.skipChecksOffline, &s.hangUpAfterCheck, &s.stayOnlineWithNewMail};
+          &s.newestFirst, &s.skipChecksOffline, &s.hangUpAfterCheck, &s.stayOnlineWithNewMail,
+          &s.decodeAll};
 }
 
 std::array<std::int16_t*, kTimerBoxes> timerFields(GeneralSettings& s) {

@@ -14,7 +14,7 @@
 
 namespace tarvi::settings {
 
-constexpr int kCheckBoxes = 12;  // Option1 .. option11, soption11
+constexpr int kCheckBoxes = 13;  // Option1 .. option11, soption11, the decoding
 constexpr int kTimerBoxes = 4;
 
 // The general page as the user sees it: texts as typed, list positions.
@@ -76,7 +76,7 @@ class OkGate {
 // supplies the settings not on the page (account count and so on).
 std::optional<GeneralSettings> collectOptions(const OptionsForm& form);
 
-// Writes the account count, the twelve options, the four timers, the three paths,
+// Writes the account count, the thirteen options, the four timers, the three paths,
 // Defdialno, Redialval and the eight hotkeys, in this order.
 void saveOptions(SettingsStore& store, const GeneralSettings& s, std::int16_t accountCount);
 

@@ -20,7 +20,7 @@ Monitor::Monitor(MonitorServices s)
       hotkeys_(s.hotkeys, s.dialogs, state_.options.hotkeys),
       popup_({s.store, timers_, s.window, s.popupView}, state_),
       viewer_(state_.accounts, s.viewerView),
-      checker_({s.store, timers_, s.pump, s.dialogs, s.window, s.sockets}, state_, *this) {}
+      checker_({s.store, timers_, s.pump, s.dialogs, s.window, s.sockets, s.charsets}, state_, *this) {}
 
 bool Monitor::initialize(bool anotherInstanceRunning, int twipsPerPixelX, int twipsPerPixelY) {
   if (anotherInstanceRunning) {

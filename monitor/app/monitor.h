@@ -15,6 +15,7 @@
 #include "monitor/desktop/launcher.h"
 #include "monitor/popup/popup_model.h"
 #include "monitor/popup/viewer_model.h"
+#include "monitor/services/charset.h"
 #include "monitor/services/dialup_service.h"
 #include "monitor/services/hotkey_registrar.h"
 #include "monitor/services/services.h"
@@ -37,6 +38,7 @@ struct MonitorServices {
   SocketApi& sockets;
   DialupService& dialup;
   HotkeyRegistrar& hotkeys;
+  CharsetConverter& charsets;  // the charsets the core does not know itself
 };
 
 class Monitor : private CycleListener {

@@ -113,7 +113,8 @@ void Checker::nextCheckAccount() {
     svc_.view.setCaption(Text(kAppTitle) + u" -チェック中:" + state_.current.name + u"-");
     if (!state_.current.checked) continue;
     deadline_.start();
-    logon(std::make_unique<CheckSession>(state_.options, state_.accounts, account_, totals_));
+    logon(std::make_unique<CheckSession>(state_.options, state_.accounts, account_, totals_,
+                                         svc_.charsets));
     return;
   }
 }
@@ -203,7 +204,8 @@ bool Checker::nextRunAccount(const char16_t* doing) {
     listener_.runAccountStarting();
     deadline_.start();
     if (retrieve)
-      logon(std::make_unique<RetrieveSession>(state_.accounts, a, changed_));
+      logon(std::make_unique<RetrieveSession>(state_.options, state_.accounts, a, changed_,
+                                                svc_.charsets));
     else
       logon(std::make_unique<DeleteSession>(state_.accounts, a, changed_));
     return true;

@@ -12,6 +12,7 @@
 #include "monitor/cycle/deadline.h"
 #include "monitor/pop3/check_session.h"
 #include "monitor/pop3/transport.h"
+#include "monitor/services/charset.h"
 #include "monitor/services/services.h"
 #include "monitor/state/monitor_state.h"
 
@@ -55,6 +56,7 @@ struct CheckerServices {
   Dialogs& dialogs;
   MainView& view;
   SocketApi& sockets;
+  CharsetConverter& charsets;
 };
 
 class Checker : private TransportEvents {

@@ -3,7 +3,10 @@
 #include <algorithm>
 #include <vector>
 
+#include "common/cp932.h"
 #include "monitor/mail/decode.h"
+#include "monitor/mail/mime_body.h"
+#include "monitor/mail/mime_header.h"
 
 namespace tarvi {
 namespace {
@@ -83,6 +86,33 @@ Text headerField(TextView reply, TextView name) {
   while (b < e && isBlank(value[b])) ++b;
   while (e > b && isBlank(value[e - 1])) --e;
   return value.substr(b, e - b);
+}
+
+// A header field of the raw header block decoded for one line of the list.
+Text displayField(std::string_view header, std::string_view name, CharsetConverter* other) {
+  const auto raw = headerValue(header, name);
+  if (!raw) return {};
+  Text value = decodeHeaderValue(*raw, other);
+  spaceControls(value);
+  std::size_t b = 0, e = value.size();
+  while (b < e && value[b] == u' ') ++b;
+  while (e > b && value[e - 1] == u' ') --e;
+  return value.substr(b, e - b);
+}
+
+// Whether the list shows the attachment mark before the message is
+// retrieved: only its top-level Content-Type is known then. The parts of a
+// multipart/alternative are one text in two forms, never an attachment.
+bool mayHaveAttachment(std::string_view header) {
+  const auto type = headerValue(header, "Content-Type");
+  if (!type) return false;
+  std::string t;
+  for (unsigned char c : *type) {
+    if (t.empty() && (c == ' ' || c == '\t')) continue;
+    if (c == ';' || c == ' ' || c == '\t') break;
+    t.push_back(static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c));
+  }
+  return t.starts_with("multipart/") && t != "multipart/alternative";
 }
 
 }  // namespace
@@ -187,6 +217,39 @@ void listTopReply(MailItem& item, const Text& reply) {
   r->sender = std::move(sender);
   r->subject = std::move(subject);
   r->marked = false;
+}
+
+void listTopReplyAll(MailItem& item, std::string_view replyBytes, CharsetConverter* other) {
+  const std::string_view header = headerBlock(replyBytes);
+  Text subject = displayField(header, "Subject", other);
+  Text sender = displayField(header, "From", other);
+  Text decoded = cp932::decode(replyBytes);
+  normalizeLineEnds(decoded);
+  Text identity = messageIdentity(decoded);
+  // Another message at this number: see listTopReply.
+  if (item.identity != identity || item.sender != sender || item.subject != subject)
+    item.body.clear();
+  item.identity = std::move(identity);
+  item.hasAttachment = mayHaveAttachment(header);
+  item.sender = std::move(sender);
+  item.subject = std::move(subject);
+  item.marked = false;
+}
+
+void storeRetrievedAll(MailItem& item, std::string_view replyBytes, CharsetConverter* other) {
+  ReadableMessage mail = readMessage(replyBytes, other);
+  Text names;
+  for (const Text& name : mail.attachments) {
+    names += u'"';
+    names += name;
+    names += u"\" ";
+  }
+  // The names share one line of the viewer, as in storeRetrieved.
+  eraseChar(names, u'\t');
+  eraseLineBreaks(names);
+  item.body = std::move(mail.body);
+  item.hasAttachment = !mail.attachments.empty();
+  item.attachmentNames = std::move(names);
 }
 
 RetrievedMail extractRetrieved(Text& reply) {

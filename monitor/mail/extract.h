@@ -10,16 +10,34 @@
 //    subject and the mark stay. The reply is shortened in place (attachments and the
 //    text part's header are cut away); the session logs what is left.
 //
-// Both run to completion on any input and report nothing.
+// listTopReplyAll and storeRetrievedAll do the same from the raw bytes of
+// the reply, decoding every MIME charset and transfer encoding.
+//
+// All run to completion on any input and report nothing.
 #pragma once
+
+#include <string_view>
 
 #include "common/text.h"
 #include "monitor/mail/mail_list.h"
+#include "monitor/services/charset.h"
 
 namespace tarvi {
 
 void listTopReply(MailItem& item, const Text& reply);
 void storeRetrieved(MailItem& item, Text& reply);
+
+// Sender and subject from the header fields From and Subject, decoded in
+// any charset (`other` converts those the core does not know; it may be
+// null); hasAttachment when the message is multipart other than
+// multipart/alternative. The identity is messageIdentity of the reply read
+// as code page 932, exactly as listTopReply has it, because the retrieve
+// and delete sessions check the server's replies against it that way.
+void listTopReplyAll(MailItem& item, std::string_view replyBytes, CharsetConverter* other);
+// The readable body of the message (its text part, or its HTML part as
+// text), hasAttachment when a part is an attachment, and the attachments'
+// names in the form of storeRetrieved ("\"name\" " each).
+void storeRetrievedAll(MailItem& item, std::string_view replyBytes, CharsetConverter* other);
 
 // The pieces of listTopReply, for callers and tests that want one value.
 // Subject: the first "Subject: " anywhere (case ignored), folded lines

@@ -98,7 +98,12 @@ void CheckSession::multiLineProgress() {
   normalizeLineEnds(reply);
   conn().log().add(reply + u"\r\n\r\n");
   AccountState* r = accounts_.find(account_);
-  if (MailItem* item = r ? r->mail.find(topNo_) : nullptr) listTopReply(*item, reply);
+  if (MailItem* item = r ? r->mail.find(topNo_) : nullptr) {
+    if (options_.decodeAll)
+      listTopReplyAll(*item, buf.multiLine(), &charsets_);
+    else
+      listTopReply(*item, reply);
+  }
   if (topNo_ < fetchCount_) {
     ++topNo_;
     sendTop();

@@ -1,11 +1,13 @@
 // The check session: greeting, USER, PASS, STAT, one TOP n 5 per message
-// handed to listTopReply, QUIT.
+// handed to listTopReplyAll (listTopReply when options.decodeAll is off),
+// QUIT.
 #pragma once
 
 #include <cstdint>
 #include <optional>
 
 #include "monitor/pop3/session.h"
+#include "monitor/services/charset.h"
 #include "monitor/state/monitor_state.h"
 
 namespace tarvi {
@@ -30,8 +32,9 @@ class CheckSession : public Session {
   // The records may move while the session waits (the settings program
   // can change the number of accounts), so the account is held by number.
   CheckSession(const GeneralSettings& options, AccountTable& accounts, int account,
-               CheckTotals& totals)
-      : options_(options), accounts_(accounts), account_(account), totals_(totals) {}
+               CheckTotals& totals, CharsetConverter& charsets)
+      : options_(options), accounts_(accounts), account_(account), totals_(totals),
+        charsets_(charsets) {}
 
  private:
   enum class State { Greeting, UserSent, PassSent, StatSent, TopSent };
@@ -46,6 +49,7 @@ class CheckSession : public Session {
   AccountTable& accounts_;
   int account_;
   CheckTotals& totals_;
+  CharsetConverter& charsets_;
   State state_ = State::Greeting;
   int topNo_ = 0;
   // Messages asked for: the count, but no more than a list holds.

@@ -59,7 +59,8 @@ void RetrieveSession::multiLineProgress() {
 }
 
 void RetrieveSession::retrComplete() {
-  Text reply = cp932::decode(conn().replies().multiLine());
+  const std::string_view bytes = conn().replies().multiLine();
+  Text reply = cp932::decode(bytes);
   normalizeLineEnds(reply);
   AccountState* r = accounts_.find(account_);
   MailItem* item = r ? r->mail.find(reqNo_) : nullptr;
@@ -71,8 +72,17 @@ void RetrieveSession::retrComplete() {
     quit();
     return;
   }
-  if (item) storeRetrieved(*item, reply);
-  conn().log().add(reply + u"\r\n");
+  if (!options_.decodeAll) {
+    if (item) storeRetrieved(*item, reply);
+    conn().log().add(reply + u"\r\n");
+  } else {
+    if (item) storeRetrievedAll(*item, bytes, &charsets_);
+    // The log keeps the header as it came and the text as it is shown,
+    // not the encoded parts and attachments.
+    const std::size_t headEnd = reply.find(u"\r\n\r\n");
+    conn().log().add(reply.substr(0, headEnd == Text::npos ? reply.size() : headEnd + 4) +
+                     (item ? item->body : Text()) + u"\r\n");
+  }
   const int next = nextTarget(accounts_, account_, reqNo_);
   if (next != 0) {
     reqNo_ = next;

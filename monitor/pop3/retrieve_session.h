@@ -1,10 +1,12 @@
 // The retrieve session: USER, PASS, one RETR per marked message not yet
-// retrieved, each handed to storeRetrieved, QUIT.
+// retrieved, each handed to storeRetrievedAll (storeRetrieved when
+// options.decodeAll is off), QUIT.
 #pragma once
 
 #include <vector>
 
 #include "monitor/pop3/session.h"
+#include "monitor/services/charset.h"
 #include "monitor/state/monitor_state.h"
 
 namespace tarvi {
@@ -18,8 +20,10 @@ class RetrieveSession : public Session {
  public:
   // The number of the account goes into `changed` when its mailbox no
   // longer matches the list.
-  RetrieveSession(AccountTable& accounts, int account, std::vector<int>& changed)
-      : accounts_(accounts), account_(account), changed_(changed) {}
+  RetrieveSession(const GeneralSettings& options, AccountTable& accounts, int account,
+                  std::vector<int>& changed, CharsetConverter& charsets)
+      : options_(options), accounts_(accounts), account_(account), changed_(changed),
+        charsets_(charsets) {}
 
   // True when message m of account a is marked and not yet retrieved.
   static bool isTarget(const AccountTable& accounts, int a, int m);
@@ -35,9 +39,11 @@ class RetrieveSession : public Session {
   void retrComplete();
   void sendRetr();
 
+  const GeneralSettings& options_;
   AccountTable& accounts_;
   int account_;
   std::vector<int>& changed_;
+  CharsetConverter& charsets_;
   State state_ = State::Greeting;
   int reqNo_ = 0;
 };

@@ -7,6 +7,7 @@
 #include "common/win32/registry_store.h"
 #include "monitor/app/monitor.h"
 #include "monitor/desktop/alerts.h"
+#include "monitor/win32/charset_win32.h"
 #include "monitor/win32/hotkey_registrar.h"
 #include "monitor/win32/keyboard.h"
 #include "monitor/win32/main_window.h"
@@ -53,8 +54,9 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
   Win32HotkeyRegistrar hotkeyRegistrar;
   MainWindow window(instance);
   ViewerWindow viewer(instance);
+  Win32Charsets charsets;
   Monitor monitor({store, timers, pump, dialogs, processes, window, window, viewer, lamp, sound,
-                   sockets, ras, hotkeyRegistrar});
+                   sockets, ras, hotkeyRegistrar, charsets});
 
   // A second monitor only tells the user so; it never makes a window.
   const auto [twipsX, twipsY] = screenTwipsPerPixel();

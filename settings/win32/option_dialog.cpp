@@ -28,6 +28,9 @@ struct OptionDialog {
   bool filling = true;
 };
 
+// The form's check boxes are the controls IDC_OPTION1 + index, the last one included.
+static_assert(IDC_OPTION1 + kCheckBoxes - 1 == IDC_DECODE_ALL);
+
 int timerId(int box) { return IDC_TIMER1 + box - 1; }  // box 1..4
 
 void showPage(HWND dlg, int page) {
@@ -116,6 +119,7 @@ void addTips(Tooltips& t) {
       {IDC_OPTION1 + 8, u"最新メールから順に並べられます"},
       {IDC_OPTION1 + 9, u"ｵﾌﾗｲﾝの時は指定時間ごとのﾁｪｯｸをしません"},
       {IDC_OPTION1 + 10, u"チェック完了後に回線を切断します"},
+      {IDC_DECODE_ALL, u"ﾁｪｯｸを外すと以前と同じ表示になります"},
       {timerId(1), u"0ならﾁｪｯｸしません"},
       {timerId(2), u"0にするとﾎﾞﾀﾝを押さないと消えません"},
       {timerId(3), u"この時間が経過すると次のメールアドレスをチェックします"},

@@ -17,6 +17,7 @@
 #include "tests/fakes/fake_socket.h"
 #include "tests/fakes/fake_store.h"
 #include "tests/fakes/fake_timers.h"
+#include "tests/fakes/fake_charset.h"
 
 namespace tarvi::fakes {
 
@@ -88,8 +89,9 @@ struct MonitorRig {
   FakeSocket sock{pump};
   FakeDialup ras;
   FakeRegistrar registrar;
+  FakeCharsets charsets;
   Monitor monitor{{store, timers, pump, dialogs, processes, window, window, viewer, lamp, sound,
-                   sock, ras, registrar}};
+                   sock, ras, registrar, charsets}};
   std::map<int, Mailbox> boxes;  // by port
 
   MonitorRig() {
@@ -100,6 +102,9 @@ struct MonitorRig {
       pump.runAll();
     };
     store.set("Option3value", "0");  // error boxes shown, so the tests see them
+    // The tests written for the decoding of earlier versions keep it; those
+    // of the full decoding turn it on.
+    store.set("Decodeall", "0");
   }
 
   // Account n on port 1000 + n, served by boxes[1000 + n].

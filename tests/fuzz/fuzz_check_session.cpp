@@ -1,7 +1,7 @@
 // The monitor's check cycle over two accounts against a server that answers
 // anything: every reply is the next piece of the input (pieces end at 0xFF;
 // the low four bits of the first byte choose how replies are cut into
-// chunks, the high four the options below). Whatever comes, the cycle ends
+// chunks, the high four the options below, bit 3 the decoding too). Whatever comes, the cycle ends
 // within the time limits, at most the last account's connection is still
 // open (a server that never answers QUIT keeps it to the next cycle), and
 // every row of the popup stands for a record of the mail table.
@@ -38,6 +38,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   rig.store.set("Option6value", options & 1 ? "1" : "0");
   rig.store.set("Option9value", options & 2 ? "1" : "0");
   rig.store.set("Option8value", options & 4 ? "1" : "0");
+  // Today's mail decoding or the original one: bit 3 of the first byte,
+  // which also takes part in cutting the replies.
+  rig.store.set("Decodeall", data[0] & 8 ? "1" : "0");
   check(rig.start(), "start-up failed");
 
   fakes::FuzzServer server(data, size);

@@ -30,6 +30,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   fakes::MonitorRig rig;
   rig.addAccount(1, "A");
   rig.store.set("Timeupval", "1");
+  // Bit 4 of the first byte (which cuts the replies by its low four)
+  // chooses today's mail decoding or the original one.
+  rig.store.set("Decodeall", data[0] & 0x10 ? "1" : "0");
   check(rig.start(), "start-up failed");
   AccountState& account = *rig.state().accounts.find(1);
   account.lastCount = 3;

@@ -4,6 +4,8 @@
 
 #include <tuple>
 
+#include "common/cp932.h"
+#include "tests/fakes/fake_charset.h"
 #include "tests/unit/mail/mail_samples.h"
 
 namespace tarvi {
@@ -304,6 +306,89 @@ TEST(StoreRetrieved, MalformedRepliesDegrade) {
     SCOPED_TRACE(c.what);
     expectRetrieved(c);
   }
+}
+
+
+// Raw replies as the server sends them, for the full decoding.
+std::string rawTop(const std::string& headers) { return "+OK\r\n" + headers + "\r\n\r\nbody\r\n.\r\n"; }
+
+TEST(ListTopReplyAll, DecodesEveryCharsetAndKeepsTheIdentityOfListTopReply) {
+  // "【お知らせ" cut inside "ら" across two folded UTF-8 words; a Latin-1 name.
+  const std::string reply = rawTop(
+      "From: =?ISO-8859-1?Q?Ren=E9_M=FCller?= <rene@example.de>\r\n"
+      "Subject: =?UTF-8?B?44CQ44GK55+l4w==?=\r\n =?UTF-8?B?gonjgZs=?= No.\t1\r\n"
+      "Message-ID: <1@example.de>\r\n"
+      "Content-Type: multipart/mixed;\r\n boundary=\"b\"");
+  MailItem r;
+  r.marked = true;
+  listTopReplyAll(r, reply, nullptr);
+  EXPECT_EQ(toUtf8(r.sender), "René Müller <rene@example.de>");
+  EXPECT_EQ(toUtf8(r.subject), "【お知らせ No. 1");  // no TAB: it separates the popup's columns
+  EXPECT_TRUE(r.hasAttachment);
+  EXPECT_FALSE(r.marked);
+  Text decoded = cp932::decode(reply);
+  EXPECT_EQ(r.identity, messageIdentity(decoded));
+  EXPECT_EQ(r.identity, u"id <1@example.de>");
+
+  // Without a Message-ID the identity is made of today's reading of the
+  // fields, so that the retrieve and delete sessions still recognise it.
+  const std::string lf = "+OK\nFrom: =?UTF-8?B?5bGx55Sw?= <y@x>\nSubject: =?UTF-8?Q?caf=C3=A9?=\n"
+                         "Date: Mon, 7 Dec 2026\nContent-Type: multipart/alternative; boundary=a\n\nb\n.\n";
+  listTopReplyAll(r, lf, nullptr);
+  EXPECT_EQ(toUtf8(r.sender), "山田 <y@x>");
+  EXPECT_EQ(toUtf8(r.subject), "café");
+  EXPECT_FALSE(r.hasAttachment);  // the parts of an alternative are one text
+  decoded = cp932::decode(lf);
+  normalizeLineEnds(decoded);
+  EXPECT_EQ(r.identity, messageIdentity(decoded));
+
+  // An unknown charset goes to the converter.
+  fakes::FakeCharsets other;
+  listTopReplyAll(r, rawTop("From: a\r\nSubject: =?koi8-r?B?8NLJ18XU?="), &other);
+  EXPECT_EQ(toUtf8(r.subject), "Привет");
+  EXPECT_FALSE(r.hasAttachment);
+}
+
+TEST(ListTopReplyAll, KeepsTheBodyOfTheSameMessageOnly) {
+  const std::string first = rawTop("From: f\r\nSubject: =?UTF-8?B?5Lya6K2w?=");
+  for (auto [again, kept] : {std::pair{first, true},
+                             {rawTop("From: f\r\nSubject: =?UTF-8?B?6LOH5paZ?="), false},
+                             {rawTop("From: g\r\nSubject: =?UTF-8?B?5Lya6K2w?="), false}}) {
+    MailItem r;
+    listTopReplyAll(r, first, nullptr);
+    r.body = u"body";
+    listTopReplyAll(r, again, nullptr);
+    EXPECT_EQ(r.body, kept ? u"body" : u"") << again;
+  }
+}
+
+TEST(StoreRetrievedAll, ReadableBodyAndAttachmentNames) {
+  MailItem r;
+  r.subject = u"kept";
+  r.marked = true;
+  const std::string mixed =
+      "+OK 999 octets\r\nFrom: a\r\nSubject: s\r\nContent-Type: multipart/mixed; boundary=\"B\"\r\n\r\n"
+      "--B\r\nContent-Type: text/plain; charset=UTF-8\r\nContent-Transfer-Encoding: base64\r\n\r\n"
+      "5pys5pel44Gv5pm044KM44CCCg==\r\n"
+      "--B\r\nContent-Type: application/pdf\r\nContent-Disposition: attachment;\r\n"
+      " filename*=UTF-8''%E8%A6%8B%E7%A9%8D.pdf\r\nContent-Transfer-Encoding: base64\r\n\r\nJVBERg==\r\n"
+      "--B\r\nContent-Type: text/plain; name=\"=?UTF-8?B?44Oh44Oi?=.txt\"\r\n"
+      "Content-Disposition: attachment\r\n\r\nmemo\r\n--B--\r\n.\r\n";
+  storeRetrievedAll(r, mixed, nullptr);
+  EXPECT_EQ(toUtf8(r.body).substr(0, 18), "本日は晴れ。");
+  EXPECT_TRUE(r.hasAttachment);
+  EXPECT_EQ(toUtf8(r.attachmentNames), "\"見積.pdf\" \"メモ.txt\" ");
+  EXPECT_EQ(r.subject, u"kept");
+  EXPECT_TRUE(r.marked);
+
+  const std::string html =
+      "+OK\r\nContent-Type: text/html; charset=utf-8\r\nContent-Transfer-Encoding: quoted-printable\r\n\r\n"
+      "<style>p{}</style><p>caf=C3=A9 &amp; t=\r\nea</p>\r\n.\r\n";
+  storeRetrievedAll(r, html, nullptr);
+  EXPECT_NE(toUtf8(r.body).find("café & tea"), std::string::npos) << toUtf8(r.body);
+  EXPECT_EQ(toUtf8(r.body).find('<'), std::string::npos) << toUtf8(r.body);
+  EXPECT_FALSE(r.hasAttachment);
+  EXPECT_EQ(r.attachmentNames, u"");
 }
 
 }  // namespace

@@ -194,5 +194,54 @@ TEST(RetrieveSession, ServerWithBareLineFeedsIsListedAndRead) {
   EXPECT_EQ(toUtf8(rig.item(1, 2).body), "body line\r\n.\r\n");  // as from any server
 }
 
+
+// With the full decoding the list shows today's mail readably, and the
+// retrieve and delete runs still recognise every listed message, also
+// without a Message-ID and from a server that ends its lines with LF alone.
+TEST(FullDecoding, ListsRetrievesAndDeletes) {
+  const std::string utf8 =
+      "From: =?ISO-8859-1?Q?Ren=E9?= <r@x>\r\nSubject: =?UTF-8?B?5Lya6K2w?=\r\n"
+      "Date: Mon, 7 Dec 2026\r\nContent-Type: text/plain; charset=UTF-8\r\n"
+      "Content-Transfer-Encoding: base64\r\n\r\n5pys5paH44CCCg==\r\n";
+  for (const bool bareLf : {false, true}) {
+    for (const char* decodeAll : {"1", "0"}) {
+      MonitorRig rig;
+      rig.store.set("Decodeall", decodeAll);
+      rig.addAccount(1, "A1").messages = {msg(1), utf8, msg(3)};
+      if (bareLf)
+        rig.sock.split = [](const std::string& reply) {
+          std::string bare;
+          for (char c : reply)
+            if (c != '\r') bare += c;
+          return Lines{bare};
+        };
+      ASSERT_TRUE(rig.start());
+      rig.checkAll();
+      const std::string what = std::string(decodeAll) + (bareLf ? " LF" : " CRLF");
+      const bool full = *decodeAll == '1';
+      EXPECT_EQ(toUtf8(rig.item(1, 2).sender), full ? "René <r@x>" : "=?ISO-8859-1?Q?Ren=E9?= <r@x>") << what;
+      EXPECT_EQ(toUtf8(rig.item(1, 2).subject), full ? "会議" : "=?UTF-8?B?5Lya6K2w?=") << what;
+      EXPECT_EQ(toUtf8(rig.item(1, 3).subject), "s3") << what;
+
+      rig.mark(1, 2);
+      rig.monitor.retrieveMarked();
+      rig.settle(70);
+      EXPECT_EQ(rig.dialogs.texts(), Lines{}) << what;
+      std::string body = toUtf8(rig.item(1, 2).body);
+      while (!body.empty() && (body.back() == '\r' || body.back() == '\n')) body.pop_back();
+      EXPECT_EQ(body, full ? "本文。" : "5pys5paH44CCCg==\r\n.") << what;
+
+      rig.mark(1, 2);
+      const auto before = rig.sock.sent.size();
+      rig.monitor.deleteMarked();
+      rig.settle(70);
+      // The deletion, then the list made again.
+      const Lines sent = rig.sentSince(before);
+      EXPECT_EQ(Lines(sent.begin(), sent.begin() + std::min<std::size_t>(sent.size(), 5)),
+                (Lines{"USER user1", "PASS pw1", "TOP 2 0", "DELE 2", "QUIT"})) << what;
+    }
+  }
+}
+
 }  // namespace
 }  // namespace tarvi::fakes

@@ -54,6 +54,7 @@ struct SessionRig : TransportEvents {
   Mailbox box;
   AccountSettings account;
   GeneralSettings options;
+  FakeCharsets charsets;
   AccountTable accounts;
   CheckTotals totals;
   Lines errors;
@@ -69,6 +70,7 @@ struct SessionRig : TransportEvents {
     account.user = u"user1";
     account.password = u"pw1";
     accounts.resize(1);
+    options.decodeAll = false;  // as in MonitorRig
   }
   void reportError(const Text& m) override { errors.push_back(toUtf8(m)); }
   void sessionEnded() override { ++ended; }
@@ -77,7 +79,7 @@ struct SessionRig : TransportEvents {
 
   // A check session of account 1, run until nothing more happens.
   void check() {
-    transport.logon(account, std::make_unique<CheckSession>(options, accounts, 1, totals));
+    transport.logon(account, std::make_unique<CheckSession>(options, accounts, 1, totals, charsets));
     pump.runAll();
   }
   void addMessages(int n) {

@@ -13,8 +13,8 @@ using fakes::FakeStore;
 TEST(OptionsModel, EmptyStoreShowsTheDefaults) {
   FakeStore store;
   const OptionsForm f = loadOptions(store, 3);
-  const std::array<bool, kCheckBoxes> checks = {false, false, true,  true,  false, false,
-                                                false, false, false, false, false, false};
+  const std::array<bool, kCheckBoxes> checks = {false, false, true,  true,  false, false, false,
+                                                false, false, false, false, false, true};
   EXPECT_EQ(f.checks, checks);
   EXPECT_EQ(f.timers, (std::array<Text, 4>{u"0", u"0", u"1", u"5"}));
   EXPECT_EQ(f.mailers, (std::array<Text, 2>{}));
@@ -34,6 +34,7 @@ TEST(OptionsModel, StoredValuesAndOddOnes) {
   FakeStore store;
   store.set("Option2value", "1");
   store.set("Option4value", "0");
+  store.set("Decodeall", "0");
   store.set("Checktimerval", "15");
   store.set("Mailerdir1", "C:\\メール\\m.exe");
   store.set("Hotkeynum5", "0");        // list 5 has no "無し": shows Ctrl+A
@@ -44,6 +45,7 @@ TEST(OptionsModel, StoredValuesAndOddOnes) {
   const OptionsForm f = loadOptions(store, 3);
   EXPECT_TRUE(f.checks[1]);
   EXPECT_FALSE(f.checks[3]);
+  EXPECT_FALSE(f.checks[12]);
   EXPECT_EQ(f.timers[0], u"15");
   EXPECT_EQ(toUtf8(f.mailers[0]), "C:\\メール\\m.exe");
   EXPECT_EQ(f.hotkeys[5], 0);
@@ -126,7 +128,7 @@ TEST(OptionsModel, OkGateFollowsEveryBox) {
 
 TEST(OptionsModel, SaveWritesEveryKeyInOrder) {
   OptionsForm f;
-  f.checks = {true, false, true, false, true, false, true, false, true, false, true, true};
+  f.checks = {true, false, true, false, true, false, true, false, true, false, true, true, false};
   f.timers = {u"10", u"2.5", u" 3", u"0"};
   f.mailers = {u"", u"C:\\b.exe"};
   f.wav = u"";
@@ -142,14 +144,15 @@ TEST(OptionsModel, SaveWritesEveryKeyInOrder) {
   const std::vector<std::string> order = {
       "accountno",     "Option1value",  "Option2value",  "Option3value",  "Option4value",
       "Option5value",  "Option6value",  "Option7value",  "Option8value",  "Option9value",
-      "Option10value", "Option11value", "sOption11value", "Checktimerval", "Closetimerval",
+      "Option10value", "Option11value", "sOption11value", "Decodeall",     "Checktimerval",
+      "Closetimerval",
       "Timeupval",     "Lighttimerval", "Mailerdir1",    "Mailerdir2",    "Wavdir",
       "Defdialno",     "Redialval",     "Hotkeynum0",    "Hotkeynum1",    "Hotkeynum2",
       "Hotkeynum3",    "Hotkeynum4",    "Hotkeynum5",    "Hotkeynum6",    "Hotkeynum7"};
   EXPECT_EQ(keys, order);
   const std::vector<std::pair<const char*, const char*>> values = {
       {"accountno", "7"},      {"Option1value", "1"},   {"Option2value", "0"},
-      {"sOption11value", "1"}, {"Checktimerval", "10"}, {"Closetimerval", "2"},
+      {"sOption11value", "1"}, {"Decodeall", "0"},     {"Checktimerval", "10"}, {"Closetimerval", "2"},
       {"Timeupval", "3"},      {"Lighttimerval", "0"},  {"Mailerdir1", ""},
       {"Mailerdir2", "C:\\b.exe"}, {"Wavdir", ""},      {"Defdialno", "-1"},
       {"Redialval", "4"},      {"Hotkeynum0", "65"},    {"Hotkeynum1", "90"},

@@ -7,21 +7,16 @@
 // every row of the popup stands for a record of the mail table.
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
 #include <cstdlib>
 #include <string>
 
 #include "tests/fakes/monitor_rig.h"
 #include "tests/fuzz/scripted_server.h"
+#include "tests/fuzz/fuzz_check.h"
 
 namespace {
 
-// Ends the run with what was wrong, so that the reproducer tells it.
-void check(bool ok, const char* what) {
-  if (ok) return;
-  std::fprintf(stderr, "fuzz_check_session: %s\n", what);
-  std::abort();
-}
+void check(bool ok, const char* what) { tarvi::fakes::fuzzCheck(ok, "fuzz_check_session", what); }
 
 }  // namespace
 

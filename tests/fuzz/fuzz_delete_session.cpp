@@ -6,21 +6,17 @@
 // session.
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <vector>
 
 #include "tests/fakes/monitor_rig.h"
 #include "tests/fuzz/scripted_server.h"
+#include "tests/fuzz/fuzz_check.h"
 
 namespace {
 
-void check(bool ok, const char* what) {
-  if (ok) return;
-  std::fprintf(stderr, "fuzz_delete_session: %s\n", what);
-  std::abort();
-}
+void check(bool ok, const char* what) { tarvi::fakes::fuzzCheck(ok, "fuzz_delete_session", what); }
 
 }  // namespace
 

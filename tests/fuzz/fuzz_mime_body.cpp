@@ -4,20 +4,16 @@
 // double again) and no NUL reaches the viewer.
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
 #include <cstdlib>
 #include <string_view>
 
 #include "common/text.h"
 #include "monitor/mail/mime_body.h"
+#include "tests/fuzz/fuzz_check.h"
 
 namespace {
 
-void check(bool ok, const char* what) {
-  if (ok) return;
-  std::fprintf(stderr, "fuzz_mime_body: %s\n", what);
-  std::abort();
-}
+void check(bool ok, const char* what) { tarvi::fakes::fuzzCheck(ok, "fuzz_mime_body", what); }
 
 }  // namespace
 

@@ -6,19 +6,15 @@
 // shows the listed sender and subject.
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
 #include <cstdlib>
 
 #include "tests/fakes/monitor_rig.h"
 #include "tests/fuzz/scripted_server.h"
+#include "tests/fuzz/fuzz_check.h"
 
 namespace {
 
-void check(bool ok, const char* what) {
-  if (ok) return;
-  std::fprintf(stderr, "fuzz_retrieve_session: %s\n", what);
-  std::abort();
-}
+void check(bool ok, const char* what) { tarvi::fakes::fuzzCheck(ok, "fuzz_retrieve_session", what); }
 
 }  // namespace
 

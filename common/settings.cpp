@@ -40,6 +40,8 @@ std::vector<BoundKey> generalKeys(GeneralSettings& s) {
       in(flag("Option11value", s.hangUpAfterCheck, d.hangUpAfterCheck), G::Options),
       in(flag("sOption11value", s.stayOnlineWithNewMail, d.stayOnlineWithNewMail), G::Options),
       in(flag("Decodeall", s.decodeAll, d.decodeAll), G::Options),
+      in(flag("Trayicon", s.trayIcon, d.trayIcon), G::Options),
+      in(flag("Balloon", s.balloon, d.balloon), G::Options),
       in(i16("Checktimerval", s.checkIntervalMinutes, d.checkIntervalMinutes), G::Timers),
       in(i16("Closetimerval", s.popupCloseSeconds, d.popupCloseSeconds), G::Timers),
       in(i16("Timeupval", s.sessionLimitMinutes, d.sessionLimitMinutes), G::Timers),

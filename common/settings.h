@@ -45,6 +45,8 @@ struct GeneralSettings {
   // Every MIME charset and transfer encoding is decoded; false keeps the
   // decoding of earlier versions, for users who relied on its exact output.
   bool decodeAll = true;
+  bool trayIcon = true;  // the monitor's icon in the notification area
+  bool balloon = true;   // ...which announces new mail with a balloon
   std::int16_t checkIntervalMinutes = 0;  // 0: no periodic check
   std::int16_t popupCloseSeconds = 0;     // 0: the popup stays
   std::int16_t sessionLimitMinutes = 1;   // 0: no limit

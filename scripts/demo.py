@@ -32,6 +32,7 @@ def main():
         "accountno": "1", "Aname1": "デモ", "Hname1": "127.0.0.1", "Portno1": str(dovecot.port),
         "Uname1": "demo", "Passw1": harness.scramble("demo"), "Check1": "1",
         "Option1value": "1", "Option5value": "1", "Checktimerval": "5", "Option8value": "1",
+        "Trayicon": "1",  # the program's default; the test prefixes start without the icon
     })
     proc = prefix.start("tarvimon.exe")
     shots = os.path.join(harness.BUILD, "screenshots")

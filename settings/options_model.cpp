@@ -10,7 +10,7 @@ std::array<bool*, kCheckBoxes> checkFields(GeneralSettings& s) {
   return {&s.popupOnNewMail, &s.soundOnNewMail,  &s.suppressErrorBoxes,  &s.blinkLamp,
           &s.checkAtStartup, &s.reportOnlyChanges,  &s.quitWithoutAsking,  &s.keepSessionLog,
           &s.newestFirst, &s.skipChecksOffline, &s.hangUpAfterCheck, &s.stayOnlineWithNewMail,
-          &s.decodeAll};
+          &s.decodeAll, &s.trayIcon};
 }
 
 std::array<std::int16_t*, kTimerBoxes> timerFields(GeneralSettings& s) {
@@ -52,6 +52,7 @@ OptionsForm loadOptions(const SettingsStore& store, int dialCount) {
   f.wav = s.soundFile;
   f.dialPosition = (s.dialEntryPosition >= 0 && s.dialEntryPosition < dialCount) ? s.dialEntryPosition : -1;
   f.redial = decimal(s.redialCount);
+  f.balloon = s.balloon;
   for (int i = 0; i < kHotkeyCount; ++i) f.hotkeys[i] = hotkeyPosition(i, s.hotkeys[i]);
   return f;
 }
@@ -115,6 +116,7 @@ std::optional<GeneralSettings> collectOptions(const OptionsForm& form) {
     if (!v) return std::nullopt;
     *timers[i] = *v;
   }
+  s.balloon = form.balloon;
   s.mailerPaths = form.mailers;
   s.soundFile = form.wav;
   s.dialEntryPosition = static_cast<std::int16_t>(form.dialPosition < 0 ? -1 : form.dialPosition);
@@ -145,6 +147,13 @@ OkOutcome pressOk(SettingsStore& store, const OptionsForm& form, std::int16_t ac
 void resetGridWidths(SettingsStore& store) {
   GeneralSettings defaults;
   writeKeys(store, generalKeys(defaults, KeyGroup::ColumnWidths));
+}
+
+Text logonCommand(const Text& folder) {
+  Text path = folder;
+  if (!path.empty() && path.back() != u'\\') path += u'\\';
+  // Quoted, so that a folder with spaces is not read as a program and arguments.
+  return u"\"" + path + u"tarvimon.exe\"";
 }
 
 std::vector<Text> dialListItems(const std::vector<Text>& entries) {

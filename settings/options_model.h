@@ -14,7 +14,7 @@
 
 namespace tarvi::settings {
 
-constexpr int kCheckBoxes = 13;  // Option1 .. option11, soption11, the decoding
+constexpr int kCheckBoxes = 14;  // Option1 .. option11, soption11, the decoding, the tray icon
 constexpr int kTimerBoxes = 4;
 
 // The general page as the user sees it: texts as typed, list positions.
@@ -26,6 +26,9 @@ struct OptionsForm {
   int dialPosition = -1;  // -1: nothing selected
   Text redial;
   std::array<int, kHotkeyCount> hotkeys{};  // positions in the hotkey lists
+  // No box of its own: carried from the store and back, so that a value set
+  // with regedit survives OK.
+  bool balloon = true;
 
   bool operator==(const OptionsForm&) const = default;
 };
@@ -76,7 +79,7 @@ class OkGate {
 // supplies the settings not on the page (account count and so on).
 std::optional<GeneralSettings> collectOptions(const OptionsForm& form);
 
-// Writes the account count, the thirteen options, the four timers, the three paths,
+// Writes the account count, the fifteen options, the four timers, the three paths,
 // Defdialno, Redialval and the eight hotkeys, in this order.
 void saveOptions(SettingsStore& store, const GeneralSettings& s, std::int16_t accountCount);
 
@@ -87,6 +90,10 @@ OkOutcome pressOk(SettingsStore& store, const OptionsForm& form, std::int16_t ac
 
 // "リスト列幅を元に戻す": the popup's six column widths back to the defaults.
 void resetGridWidths(SettingsStore& store);
+
+// What Windows runs at logon to start the monitor: the quoted path of
+// tarvimon.exe in `folder` (the settings program's own folder).
+Text logonCommand(const Text& folder);
 
 // The dial-up list shows the entries last to first.
 std::vector<Text> dialListItems(const std::vector<Text>& entries);

@@ -20,7 +20,8 @@ Monitor::Monitor(MonitorServices s)
       hotkeys_(s.hotkeys, s.dialogs, state_.options.hotkeys),
       popup_({s.store, timers_, s.window, s.popupView}, state_),
       viewer_(state_.accounts, s.viewerView),
-      checker_({s.store, timers_, s.pump, s.dialogs, s.window, s.sockets, s.charsets}, state_, *this) {}
+      checker_({s.store, timers_, s.pump, s.dialogs, s.window, s.sockets, s.charsets}, state_, *this),
+      tray_(s.trayIcon, state_.options) {}
 
 bool Monitor::initialize(bool anotherInstanceRunning, int twipsPerPixelX, int twipsPerPixelY) {
   if (anotherInstanceRunning) {
@@ -94,6 +95,7 @@ bool Monitor::load() {
   }
   svc_.window.setCaption(kAppTitle);
   popup_.initGrid(checker_.mailTotal());
+  tray_.applyOption();
   svc_.lamp.putOut();
   if (state_.options.checkAtStartup) checker_.checkAll();
   return true;
@@ -116,6 +118,7 @@ bool Monitor::queryUnload() {
   hotkeys_.releaseAll();
   svc_.hotkeys.unhookWindow();
   popup_.saveLayout();
+  tray_.remove();
   return true;
 }
 
@@ -169,8 +172,13 @@ void Monitor::run(HotkeyCommand command) {
   }
 }
 
-void Monitor::showPopup() {
+void Monitor::newMailSeen() {
   stopLamp();
+  tray_.newMailSeen();
+}
+
+void Monitor::showPopup() {
+  newMailSeen();
   svc_.window.show();
 }
 
@@ -180,7 +188,7 @@ void Monitor::quit() {
 }
 
 void Monitor::openSettings() {
-  stopLamp();
+  newMailSeen();
   runSettingsProgram();
 }
 
@@ -191,6 +199,7 @@ void Monitor::runSettingsProgram() {
   launcher_.startAndWait(launcher_.settingsProgram());
   if (svc_.pump.quitting()) return;  // unloaded while the settings program ran
   loadSettings();
+  tray_.applyOption();
   if (forgetChangedAccounts(before)) {
     // The rows name accounts by number: after a change of the account
     // list a row could point at another account, and a mark at mail of an
@@ -199,6 +208,7 @@ void Monitor::runSettingsProgram() {
     popup_.clearGrid();
     svc_.popupView.setActionsEnabled(false);
     popup_.initGrid(checker_.mailTotal());
+    tray_.totalChanged(checker_.mailTotal());
   }
   hotkeys_.releaseAll();
   registerHotkeys();
@@ -220,18 +230,19 @@ bool Monitor::forgetChangedAccounts(int countBefore) {
 
 void Monitor::startMailer(int n) {
   timers_.enable(TimerId::lampOff);
+  tray_.newMailSeen();
   if (n < 1 || n > 2) return;
   launcher_.startMailer(state_.options.mailerPaths[static_cast<std::size_t>(n - 1)]);
 }
 
 void Monitor::startMailerFromPopup(int n) {
-  stopLamp();
+  newMailSeen();
   svc_.window.hide();
   startMailer(n);
 }
 
 void Monitor::closePopup() {
-  stopLamp();
+  newMailSeen();
   popup_.close();
 }
 
@@ -254,7 +265,15 @@ void Monitor::checkFinished() {
   } else if (o.hangUpAfterCheck) {
     dialup_.hangUp();
   }
+  tray_.checkFinished(checker_.mailTotal(), timers_.localTime(), newMailAccounts());
   svc_.window.setBusy(false);
+}
+
+std::vector<Text> Monitor::newMailAccounts() const {
+  std::vector<Text> names;
+  for (int a = 1; a <= state_.accounts.count(); ++a)
+    if (state_.accounts.find(a)->newMail) names.push_back(accountName(svc_.store, a));
+  return names;
 }
 
 void Monitor::runAccountStarting() {
@@ -263,6 +282,7 @@ void Monitor::runAccountStarting() {
 }
 
 void Monitor::retrieveFinished() {
+  tray_.totalChanged(checker_.mailTotal());
   popup_.refreshMarks();
   // The marks are gone, so there is nothing left for the buttons to act on.
   svc_.popupView.setActionsEnabled(false);

@@ -13,6 +13,7 @@
 #include "monitor/desktop/dialup.h"
 #include "monitor/desktop/hotkeys.h"
 #include "monitor/desktop/launcher.h"
+#include "monitor/desktop/tray.h"
 #include "monitor/popup/popup_model.h"
 #include "monitor/popup/viewer_model.h"
 #include "monitor/services/charset.h"
@@ -20,6 +21,7 @@
 #include "monitor/services/hotkey_registrar.h"
 #include "monitor/services/services.h"
 #include "monitor/services/socket_api.h"
+#include "monitor/services/tray_icon.h"
 #include "monitor/state/monitor_state.h"
 
 namespace tarvi {
@@ -39,6 +41,7 @@ struct MonitorServices {
   DialupService& dialup;
   HotkeyRegistrar& hotkeys;
   CharsetConverter& charsets;  // the charsets the core does not know itself
+  TrayIcon& trayIcon;
 };
 
 class Monitor : private CycleListener {
@@ -77,8 +80,12 @@ class Monitor : private CycleListener {
   bool onHotkey(std::uintptr_t id);
   void run(HotkeyCommand command);
 
+  // Explorer was restarted and lost the notification-area icon.
+  void taskbarRecreated() { tray_.taskbarRecreated(); }
+
   // Commands.
   void checkAll() { checker_.checkAll(); }
+  // Also what the check cycle does before each check and run.
   void stopLamp() override { blinker_.stop(); }
   void showPopup();
   void quit();
@@ -105,6 +112,7 @@ class Monitor : private CycleListener {
   Popup& popup() { return popup_; }
   Hotkeys& hotkeys() { return hotkeys_; }
   Timers& timers() { return timers_; }
+  Tray& tray() { return tray_; }
 
  private:
   // CycleListener
@@ -120,6 +128,10 @@ class Monitor : private CycleListener {
   // now stands for another server or user. True when the account list
   // changed at all.
   bool forgetChangedAccounts(int countBefore);
+  // The user turned to the news (the popup, a mail program, the settings):
+  // the lamp stops and the tray's new-mail picture goes.
+  void newMailSeen();
+  std::vector<Text> newMailAccounts() const;
 
   MonitorServices svc_;
   MonitorState state_;
@@ -131,6 +143,7 @@ class Monitor : private CycleListener {
   Popup popup_;
   MessageViewer viewer_;
   Checker checker_;
+  Tray tray_;
   int twipsX_ = 15, twipsY_ = 15;
   bool unloading_ = false;
   bool endAgreed_ = false;  // the user agreed to end the Windows session

@@ -21,6 +21,12 @@ enum class TimerId {
 };
 constexpr int kTimerCount = 6;
 
+// A time of day on the user's clock.
+struct LocalTime {
+  int hour = 0;    // 0..23
+  int minute = 0;  // 0..59
+};
+
 class TimerDriver {
  public:
   virtual ~TimerDriver() = default;
@@ -30,6 +36,9 @@ class TimerDriver {
   // session deadline notes the time of each notification instead of
   // restarting its timer on every reply.
   virtual std::optional<std::uint64_t> nowMs() { return std::nullopt; }
+  // The time of day now, when the platform knows it (the tray icon's
+  // tooltip tells when the last check ran).
+  virtual std::optional<LocalTime> localTime() { return std::nullopt; }
 };
 
 // Timer state as the core sees it (interval and enabled flag of each timer),
@@ -57,6 +66,7 @@ class Timers {
   // True when the timer would tick: enabled with an interval.
   bool running(TimerId id) const { return enabled(id) && interval(id) != 0; }
   std::optional<std::uint64_t> nowMs() { return driver_.nowMs(); }
+  std::optional<LocalTime> localTime() { return driver_.localTime(); }
   // Hands every timer's state to the driver again (once it can act on it).
   void reapply() {
     for (int i = 0; i < kTimerCount; ++i) push(static_cast<TimerId>(i));

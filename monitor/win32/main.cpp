@@ -14,6 +14,7 @@
 #include "monitor/win32/ras_win32.h"
 #include "monitor/win32/socket_win32.h"
 #include "monitor/win32/sound.h"
+#include "monitor/win32/tray_icon.h"
 #include "monitor/win32/viewer_window.h"
 #include "monitor/win32/win32_services.h"
 
@@ -55,8 +56,9 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
   MainWindow window(instance);
   ViewerWindow viewer(instance);
   Win32Charsets charsets;
+  Win32TrayIcon trayIcon(instance);
   Monitor monitor({store, timers, pump, dialogs, processes, window, window, viewer, lamp, sound,
-                   sockets, ras, hotkeyRegistrar, charsets});
+                   sockets, ras, hotkeyRegistrar, charsets, trayIcon});
 
   // A second monitor only tells the user so; it never makes a window.
   const auto [twipsX, twipsY] = screenTwipsPerPixel();
@@ -70,6 +72,8 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
   timers.attach(window.hwnd());
   hotkeyRegistrar.attach(window.hwnd(), &monitor);
   viewer.setOwner(window.hwnd());
+  trayIcon.attach(window.hwnd());
+  window.setTray(&trayIcon);
   monitor.windowCreated();
   if (!monitor.load()) return 0;
 

@@ -273,6 +273,8 @@ void MainWindow::buttonClicked(int id) {
 }
 
 LRESULT MainWindow::handle(UINT msg, WPARAM wp, LPARAM lp) {
+  if (tray_ && monitor_)
+    if (const auto r = tray_->onMessage(msg, wp, lp, *monitor_)) return *r;
   switch (msg) {
     case WM_TIMER:
       if (monitor_ && wp >= Win32TimerDriver::kBase && wp < Win32TimerDriver::kBase + kTimerCount) {

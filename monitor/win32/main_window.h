@@ -8,6 +8,7 @@
 #include "monitor/app/monitor.h"
 #include "monitor/popup/popup_model.h"
 #include "monitor/win32/popup_list.h"
+#include "monitor/win32/tray_icon.h"
 #include "monitor/win32/win32_services.h"
 
 namespace tarvi::win32 {
@@ -34,6 +35,8 @@ class MainWindow : public MainView, public PopupView {
   void attach(Monitor* monitor);
   HWND create();
   HWND hwnd() const { return hwnd_; }
+  // The notification-area icon, whose messages come to this window.
+  void setTray(Win32TrayIcon* tray) { tray_ = tray; }
 
   // MainView
   void hide() override;
@@ -78,6 +81,7 @@ class MainWindow : public MainView, public PopupView {
   HINSTANCE instance_;
   HWND hwnd_ = nullptr;
   Monitor* monitor_ = nullptr;
+  Win32TrayIcon* tray_ = nullptr;
   UINT dpi_ = 96;
   PopupList list_;
   HWND mailerButton_[2] = {nullptr, nullptr};

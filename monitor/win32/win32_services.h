@@ -12,6 +12,11 @@ class Win32TimerDriver : public TimerDriver {
   void attach(HWND hwnd) { hwnd_ = hwnd; }
   void apply(TimerId id, std::uint32_t intervalMs, bool enabled) override;
   std::optional<std::uint64_t> nowMs() override { return GetTickCount64(); }
+  std::optional<LocalTime> localTime() override {
+    SYSTEMTIME t{};
+    GetLocalTime(&t);
+    return LocalTime{t.wHour, t.wMinute};
+  }
   // Timer ids on the window are the TimerId values plus this base.
   static constexpr UINT_PTR kBase = 100;
 

@@ -6,6 +6,7 @@
 #include "settings/options_model.h"
 #include "settings/win32/account_page.h"
 #include "settings/win32/file_picker.h"
+#include "settings/win32/logon_entry.h"
 #include "settings/win32/ras_entries.h"
 #include "settings/win32/resource.h"
 #include "settings/win32/ui.h"
@@ -26,10 +27,11 @@ struct OptionDialog {
   OkGate gate;
   Tooltips tips;
   bool filling = true;
+  bool balloon = true;  // carried through unchanged: no box shows it
 };
 
 // The form's check boxes are the controls IDC_OPTION1 + index, the last one included.
-static_assert(IDC_OPTION1 + kCheckBoxes - 1 == IDC_DECODE_ALL);
+static_assert(IDC_OPTION1 + kCheckBoxes - 1 == IDC_TRAY_ICON);
 
 int timerId(int box) { return IDC_TIMER1 + box - 1; }  // box 1..4
 
@@ -89,7 +91,9 @@ void fillOptions(HWND dlg, OptionDialog& d) {
   d.accounts.attach(dlg);
 
   const OptionsForm f = loadOptions(d.store, static_cast<int>(entries.size()));
+  d.balloon = f.balloon;
   for (int i = 0; i < kCheckBoxes; ++i) setChecked(dlg, IDC_OPTION1 + i, f.checks[i]);
+  setChecked(dlg, IDC_RUN_AT_LOGON, logonEntryExists());
   applyEnables(dlg, f);
   for (int b = 1; b <= kTimerBoxes; ++b) setControlText(dlg, timerId(b), f.timers[b - 1]);
   setControlText(dlg, IDC_MAILER1, f.mailers[0]);
@@ -120,6 +124,8 @@ void addTips(Tooltips& t) {
       {IDC_OPTION1 + 9, u"ｵﾌﾗｲﾝの時は指定時間ごとのﾁｪｯｸをしません"},
       {IDC_OPTION1 + 10, u"チェック完了後に回線を切断します"},
       {IDC_DECODE_ALL, u"ﾁｪｯｸを外すと以前と同じ表示になります"},
+      {IDC_TRAY_ICON, u"通知領域のｱｲｺﾝから操作できます"},
+      {IDC_RUN_AT_LOGON, u"Windowsにﾛｸﾞｵﾝすると自動的に起動します"},
       {timerId(1), u"0ならﾁｪｯｸしません"},
       {timerId(2), u"0にするとﾎﾞﾀﾝを押さないと消えません"},
       {timerId(3), u"この時間が経過すると次のメールアドレスをチェックします"},
@@ -144,8 +150,14 @@ void addTips(Tooltips& t) {
 
 void ok(HWND dlg, OptionDialog& d) {
   if (!d.gate.okEnabled()) return;  // Enter while OK is greyed
-  switch (pressOk(d.store, readForm(dlg), static_cast<std::int16_t>(d.accounts.count()))) {
+  OptionsForm form = readForm(dlg);
+  form.balloon = d.balloon;
+  switch (pressOk(d.store, form, static_cast<std::int16_t>(d.accounts.count()))) {
     case OkOutcome::Saved:
+      if (isChecked(dlg, IDC_RUN_AT_LOGON))
+        setLogonEntry(logonCommand(programFolder()));
+      else
+        removeLogonEntry();
       EndDialog(dlg, IDOK);
       break;
     case OkOutcome::DuplicateHotkeys:

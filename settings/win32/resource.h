@@ -14,9 +14,11 @@
 // General page
 #define IDC_GENERAL_FIRST 1000
 #define IDC_ARRIVAL_FRAME 1000
-#define IDC_OPTION1 1001   // the thirteen check boxes: IDC_OPTION1 + index
+#define IDC_OPTION1 1001   // the fourteen check boxes of the form: IDC_OPTION1 + index
 #define IDC_SOPTION11 1012
 #define IDC_DECODE_ALL 1013  // the thirteenth check box
+#define IDC_TRAY_ICON 1014   // the fourteenth
+#define IDC_RUN_AT_LOGON 1015  // Windows' Run entry, not a setting
 #define IDC_TIMER1 1020    // timerbox1..4: IDC_TIMER1 + index
 #define IDC_TIMER4 1023
 #define IDC_TIMER1_LABEL 1025

@@ -23,6 +23,9 @@ WORK = os.path.join(BUILD, "e2e")
 APP_DIR = "C:\\tarvi"
 REG_KEY = "HKEY_CURRENT_USER\\Software\\VB and VBA Program Settings\\tarvimon\\setting"
 TITLE = "Tarviメールチェッカー"
+# Settings every prefix starts with. No tray icon: the tests written before
+# there was one see exactly what they saw then; the tray tests turn it on.
+DEFAULT_SETTINGS = {"Trayicon": "0"}
 # Slow machines make the tests slower, not red.
 DEADLINE = float(os.environ.get("TARVI_E2E_DEADLINE", "60"))
 
@@ -85,6 +88,7 @@ class Prefix:
                 shutil.copytree(src, dst, symlinks=True)
             else:
                 shutil.copy2(src, dst, follow_symlinks=False)
+        self._write_default_settings()
         self.app = os.path.join(self.path, "drive_c", "tarvi")
         os.makedirs(self.app, exist_ok=True)
         for exe in ("tarvimon.exe", "tarvicfg.exe", "tarvidrv.exe", "storetool.exe", "fakecfg.exe",
@@ -100,6 +104,16 @@ class Prefix:
         })
         self.procs = []
         self.last_query_error = None
+
+    def _write_default_settings(self):
+        """Appends the default settings to the prefix's user.reg: no Wine
+        program has run on the copy yet, and starting regedit for them would
+        cost every test a few seconds."""
+        key = REG_KEY.split("\\", 1)[1].replace("\\", "\\\\")
+        lines = ["", "[%s] %d" % (key, int(time.time()))]
+        lines += ['"%s"="%s"' % (k, v) for k, v in DEFAULT_SETTINGS.items()]
+        with open(os.path.join(self.path, "user.reg"), "a", encoding="ascii") as f:
+            f.write("\n".join(lines) + "\n")
 
     def win_path(self, name):
         return APP_DIR + "\\" + name

@@ -7,7 +7,7 @@ import sys
 import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from harness import WineTest, TITLE, scramble, wait_for  # noqa: E402
+from harness import DEFAULT_SETTINGS, WineTest, TITLE, scramble, wait_for  # noqa: E402
 
 # Control IDs of the settings program's dialogs.
 TAB_GENERAL, TAB_ACCOUNTS, RESET_WIDTHS = 900, 901, 902
@@ -20,6 +20,9 @@ ACCOUNTLIST, ADD, EDIT, DELETE = 1200, 1201, 1202, 1203
 ACC_NAME, ACC_HOST, ACC_PORT, ACC_USER, ACC_PASS, ACC_CHECK = 2001, 2002, 2003, 2004, 2005, 2006
 ACC_FORE, ACC_BACK, ACC_SOUND0, ACC_WAV = 2007, 2008, 2010, 2013
 IDOK, IDCANCEL = 1, 2
+TRAY_ICON, RUN_AT_LOGON = 1014, 1015
+BM_SETCHECK = 0x00F1
+RUN_KEY = "HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\CurrentVersion\\Run"
 
 
 class SettingsTest(WineTest):
@@ -57,6 +60,33 @@ class SettingsTest(WineTest):
     def wait_exit(self, proc):
         wait_for("tarvicfg to end", lambda: proc.poll() is not None)
 
+    def set_check(self, hwnd, cid, on):
+        self.drv("send", self.child(hwnd, cid), BM_SETCHECK, 1 if on else 0, 0)
+        wait_for("check box %d set" % cid, lambda: self.state(hwnd, cid)[1] == on)
+
+    def test_settings_tray_icon_and_start_at_logon_round_trip(self):
+        proc, dlg = self.open_options()
+        # The harness turns the icon off; nothing starts the monitor at logon.
+        self.assertEqual(self.state(dlg.hwnd, TRAY_ICON), (True, False))
+        self.assertEqual(self.state(dlg.hwnd, RUN_AT_LOGON), (True, False))
+        self.set_check(dlg.hwnd, TRAY_ICON, True)
+        self.set_check(dlg.hwnd, RUN_AT_LOGON, True)
+        self.prefix.click(dlg.hwnd, IDOK)
+        self.wait_exit(proc)
+        self.assertEqual(self.prefix.reg_export().get("Trayicon"), "1")
+        self.assertEqual(self.prefix.reg_export(RUN_KEY).get("Tarvi"), '"C:\\tarvi\\tarvimon.exe"')
+
+        proc, dlg = self.open_options()
+        self.assertTrue(self.state(dlg.hwnd, TRAY_ICON)[1])
+        self.assertTrue(self.state(dlg.hwnd, RUN_AT_LOGON)[1])
+        self.screenshot("settings_general_tray")
+        self.set_check(dlg.hwnd, RUN_AT_LOGON, False)
+        self.set_check(dlg.hwnd, TRAY_ICON, False)
+        self.prefix.click(dlg.hwnd, IDOK)
+        self.wait_exit(proc)
+        self.assertNotIn("Tarvi", self.prefix.reg_export(RUN_KEY))
+        self.assertEqual(self.prefix.reg_export().get("Trayicon"), "0")
+
     def test_settings_empty_store_shows_defaults(self):
         proc, dlg = self.open_options()
         texts = self.prefix.texts(dlg.hwnd)
@@ -93,7 +123,7 @@ class SettingsTest(WineTest):
         self.screenshot("settings_accounts")
         self.prefix.click(dlg.hwnd, IDCANCEL)
         self.wait_exit(proc)
-        self.assertEqual(self.prefix.reg_export(), {})
+        self.assertEqual(self.prefix.reg_export(), DEFAULT_SETTINGS)  # nothing written
 
     def test_settings_hotkey_duplicate_writes_nothing(self):
         proc, dlg = self.open_options()
@@ -106,7 +136,7 @@ class SettingsTest(WineTest):
         self.prefix.click(box.hwnd, IDOK)
         wait_for("box closed", lambda: self.prefix.find(TITLE, "#32770") is None)
         self.assertIsNone(proc.poll())
-        self.assertEqual(self.prefix.reg_export(), {})
+        self.assertEqual(self.prefix.reg_export(), DEFAULT_SETTINGS)  # nothing written
 
         # Several lists at "無し" are no duplicate; list 5 has no such item.
         for i in (0, 1, 6):
@@ -390,7 +420,7 @@ class SettingsTest(WineTest):
         # The dialog's own message loop turns Esc into Cancel.
         self.prefix.post(self.child(dlg.hwnd, TIMER1), WM_KEYDOWN, VK_ESCAPE)
         self.wait_exit(proc)
-        self.assertEqual(self.prefix.reg_export(), {})
+        self.assertEqual(self.prefix.reg_export(), DEFAULT_SETTINGS)  # nothing written
 
         proc, dlg = self.open_options()
         self.drv("settext", dlg.hwnd, TIMER1, "7")

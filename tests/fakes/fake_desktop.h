@@ -13,6 +13,7 @@
 #include "monitor/services/dialup_service.h"
 #include "monitor/services/hotkey_registrar.h"
 #include "monitor/services/services.h"
+#include "monitor/services/tray_icon.h"
 
 namespace tarvi::fakes {
 
@@ -242,6 +243,38 @@ class FakeRegistrar : public HotkeyRegistrar {
   std::vector<unsigned> taken;
   bool atomsFail = false, hooked = false;
   int nextAtom = 0xC000;
+};
+
+// The notification-area icon: every call in order, and what it shows now.
+class FakeTrayIcon : public TrayIcon {
+ public:
+  void show(const Text& tip, bool newMail) override {
+    calls.push_back("show");
+    shown = true;
+    set(tip, newMail);
+  }
+  void update(const Text& tip, bool newMail) override {
+    calls.push_back("update");
+    set(tip, newMail);
+  }
+  void remove() override {
+    calls.push_back("remove");
+    shown = false;
+  }
+  void balloon(const Text& title, const Text& text) override {
+    calls.push_back("balloon");
+    balloons.push_back(toUtf8(title) + "|" + toUtf8(text));
+  }
+
+  std::vector<std::string> calls, balloons;
+  bool shown = false, newMailPicture = false;
+  std::string tooltip;
+
+ private:
+  void set(const Text& tip, bool newMail) {
+    tooltip = toUtf8(tip);
+    newMailPicture = newMail;
+  }
 };
 
 }  // namespace tarvi::fakes

@@ -22,6 +22,9 @@ class FakeTimerDriver : public TimerDriver {
     t.due = now + ms;  // setting a timer restarts its count
   }
 
+  std::optional<LocalTime> localTime() override { return timeOfDay; }
+  std::optional<LocalTime> timeOfDay = LocalTime{9, 5};  // on the user's clock
+
   // Advances the clock by `ms`, firing ticks through onTick.
   void advance(std::uint64_t ms) {
     const std::uint64_t target = now + ms;

@@ -90,8 +90,9 @@ struct MonitorRig {
   FakeDialup ras;
   FakeRegistrar registrar;
   FakeCharsets charsets;
+  FakeTrayIcon tray;
   Monitor monitor{{store, timers, pump, dialogs, processes, window, window, viewer, lamp, sound,
-                   sock, ras, registrar, charsets}};
+                   sock, ras, registrar, charsets, tray}};
   std::map<int, Mailbox> boxes;  // by port
 
   MonitorRig() {
@@ -105,6 +106,8 @@ struct MonitorRig {
     // The tests written for the decoding of earlier versions keep it; those
     // of the full decoding turn it on.
     store.set("Decodeall", "0");
+    // No icon, as before there was one; the tests of the icon turn it on.
+    store.set("Trayicon", "0");
   }
 
   // Account n on port 1000 + n, served by boxes[1000 + n].

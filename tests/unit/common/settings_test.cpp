@@ -15,8 +15,8 @@ TEST(Settings, SchemaKeysAreUniqueAndComplete) {
   const auto keys = schema();
   std::set<Text> names;
   for (const auto& k : keys) EXPECT_TRUE(names.insert(k.name).second) << toUtf8(k.name);
-  // 21 scalar keys, 8 hotkeys, 6 widths, 2 sizes, 2 dial-up keys, 10 prefixes
-  EXPECT_EQ(keys.size(), 21u + 8 + 6 + 2 + 2 + 10);
+  // 23 scalar keys, 8 hotkeys, 6 widths, 2 sizes, 2 dial-up keys, 10 prefixes
+  EXPECT_EQ(keys.size(), 23u + 8 + 6 + 2 + 2 + 10);
   for (const char* n : {"accountno", "Hotkeynum7", "grdWidth5", "frmHeight", "Wavdir2_", "Passw"})
     EXPECT_TRUE(names.count(ascii(n))) << n;
 }
@@ -28,6 +28,8 @@ TEST(Settings, GeneralRoundTripThroughStore) {
   w.suppressErrorBoxes = false;
   w.stayOnlineWithNewMail = true;
   w.decodeAll = false;
+  w.trayIcon = false;
+  w.balloon = false;
   w.checkIntervalMinutes = 7;
   w.sessionLimitMinutes = 2;
   w.mailerPaths[0] = u"C:\\Program Files\\メーラー\\mail.exe";
@@ -55,12 +57,16 @@ TEST(Settings, EmptyStoreGivesEveryDefault) {
   r.suppressErrorBoxes = 9;  // make sure reading really writes the defaults
   r.hotkeys[3] = 0;
   r.decodeAll = false;
+  r.trayIcon = false;
+  r.balloon = false;
   for (auto& k : generalKeys(r)) EXPECT_TRUE(readKey(store, k));
   EXPECT_EQ(r, GeneralSettings{});
   EXPECT_EQ(r.accountCount, 0);
   EXPECT_EQ(r.suppressErrorBoxes, 1);
   EXPECT_EQ(r.blinkLamp, 1);
   EXPECT_TRUE(r.decodeAll);
+  EXPECT_TRUE(r.trayIcon);
+  EXPECT_TRUE(r.balloon);
   EXPECT_EQ(r.checkIntervalMinutes, 0);
   EXPECT_EQ(r.sessionLimitMinutes, 1);
   EXPECT_EQ(r.blinkSeconds, 5);

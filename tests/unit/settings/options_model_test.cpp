@@ -14,7 +14,7 @@ TEST(OptionsModel, EmptyStoreShowsTheDefaults) {
   FakeStore store;
   const OptionsForm f = loadOptions(store, 3);
   const std::array<bool, kCheckBoxes> checks = {false, false, true,  true,  false, false, false,
-                                                false, false, false, false, false, true};
+                                                false, false, false, false, false, true,  true};
   EXPECT_EQ(f.checks, checks);
   EXPECT_EQ(f.timers, (std::array<Text, 4>{u"0", u"0", u"1", u"5"}));
   EXPECT_EQ(f.mailers, (std::array<Text, 2>{}));
@@ -97,6 +97,12 @@ TEST(OptionsModel, TimerBoxConversion) {
   }
 }
 
+TEST(OptionsModel, LogonCommandIsTheQuotedMonitorBesideTheSettingsProgram) {
+  EXPECT_EQ(toUtf8(logonCommand(u"C:\\Program Files\\Tarvi")),
+            "\"C:\\Program Files\\Tarvi\\tarvimon.exe\"");
+  EXPECT_EQ(toUtf8(logonCommand(u"C:\\")), "\"C:\\tarvimon.exe\"");
+}
+
 TEST(OptionsModel, RedialAndPortAreWholeNumbers) {
   struct Case {
     const char16_t* text;
@@ -128,7 +134,7 @@ TEST(OptionsModel, OkGateFollowsEveryBox) {
 
 TEST(OptionsModel, SaveWritesEveryKeyInOrder) {
   OptionsForm f;
-  f.checks = {true, false, true, false, true, false, true, false, true, false, true, true, false};
+  f.checks = {true, false, true, false, true, false, true, false, true, false, true, true, false, false};
   f.timers = {u"10", u"2.5", u" 3", u"0"};
   f.mailers = {u"", u"C:\\b.exe"};
   f.wav = u"";
@@ -144,7 +150,7 @@ TEST(OptionsModel, SaveWritesEveryKeyInOrder) {
   const std::vector<std::string> order = {
       "accountno",     "Option1value",  "Option2value",  "Option3value",  "Option4value",
       "Option5value",  "Option6value",  "Option7value",  "Option8value",  "Option9value",
-      "Option10value", "Option11value", "sOption11value", "Decodeall",     "Checktimerval",
+      "Option10value", "Option11value", "sOption11value", "Decodeall",     "Trayicon",      "Balloon",       "Checktimerval",
       "Closetimerval",
       "Timeupval",     "Lighttimerval", "Mailerdir1",    "Mailerdir2",    "Wavdir",
       "Defdialno",     "Redialval",     "Hotkeynum0",    "Hotkeynum1",    "Hotkeynum2",
@@ -152,7 +158,8 @@ TEST(OptionsModel, SaveWritesEveryKeyInOrder) {
   EXPECT_EQ(keys, order);
   const std::vector<std::pair<const char*, const char*>> values = {
       {"accountno", "7"},      {"Option1value", "1"},   {"Option2value", "0"},
-      {"sOption11value", "1"}, {"Decodeall", "0"},     {"Checktimerval", "10"}, {"Closetimerval", "2"},
+      {"sOption11value", "1"}, {"Decodeall", "0"},     {"Trayicon", "0"},      {"Balloon", "1"},
+      {"Checktimerval", "10"}, {"Closetimerval", "2"},
       {"Timeupval", "3"},      {"Lighttimerval", "0"},  {"Mailerdir1", ""},
       {"Mailerdir2", "C:\\b.exe"}, {"Wavdir", ""},      {"Defdialno", "-1"},
       {"Redialval", "4"},      {"Hotkeynum0", "65"},    {"Hotkeynum1", "90"},
@@ -170,6 +177,8 @@ TEST(OptionsModel, LoadThenSaveKeepsTheStore) {
   store.set("Hotkeynum3", "0");
   store.set("Defdialno", "1");
   store.set("Redialval", "2");
+  store.set("Trayicon", "0");
+  store.set("Balloon", "0");  // no box shows it, and OK keeps it all the same
   const FakeStore before = store;
   auto s = collectOptions(loadOptions(store, 2));
   ASSERT_TRUE(s);

@@ -1,0 +1,55 @@
+#!/usr/bin/env python3
+"""Writes common/win32/res/tarvimon_new.ico: the monitor's icon with a red
+badge in its lower right corner, the tray's picture while unread new mail
+waits. Made from tarvimon.ico so that the two stay alike; run it again after
+the icon changes. Only the 16, 32 and 48 pixel images (plain 32-bit DIBs)
+are kept: the notification area never asks for more."""
+import os
+import struct
+
+RES = os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(__file__))), "common", "win32", "res")
+
+
+def badge(dib, size):
+    header = struct.unpack_from("<IiiHHIIiiII", dib)
+    if header[0] != 40 or header[4] != 32 or header[1] != size:
+        raise SystemExit("expected a 32-bit DIB of %d pixels" % size)
+    px = bytearray(dib[40:40 + size * size * 4])
+    mask_stride = ((size + 31) // 32) * 4
+    mask = bytearray(dib[40 + size * size * 4:40 + size * size * 4 + mask_stride * size])
+    cx = cy = size * 0.70
+    r = size * 0.30
+    for y in range(size):
+        for x in range(size):
+            d = ((x + 0.5 - cx) ** 2 + (y + 0.5 - cy) ** 2) ** 0.5
+            if d > r:
+                continue
+            # White rim, red inside: readable on a dark and a light taskbar.
+            bgra = (255, 255, 255, 255) if d > r - max(1.0, size / 16) else (32, 32, 224, 255)
+            row = size - 1 - y  # DIB rows run bottom up
+            o = (row * size + x) * 4
+            px[o:o + 4] = bytes(bgra)
+            mask[row * mask_stride + x // 8] &= ~(0x80 >> (x % 8)) & 0xFF
+    return dib[:40] + bytes(px) + bytes(mask)
+
+
+def main():
+    data = open(os.path.join(RES, "tarvimon.ico"), "rb").read()
+    _, _, count = struct.unpack_from("<HHH", data)
+    images = []
+    for i in range(count):
+        w, h, colors, res, planes, bits, size, off = struct.unpack_from("<BBBBHHII", data, 6 + 16 * i)
+        dib = data[off:off + size]
+        if w in (16, 32, 48) and dib[:4] == b"\x28\x00\x00\x00":
+            images.append((w, h, colors, res, planes, bits, badge(dib, w)))
+    out = struct.pack("<HHH", 0, 1, len(images))
+    offset = 6 + 16 * len(images)
+    body = b""
+    for w, h, colors, res, planes, bits, dib in images:
+        out += struct.pack("<BBBBHHII", w, h, colors, res, planes, bits, len(dib), offset + len(body))
+        body += dib
+    open(os.path.join(RES, "tarvimon_new.ico"), "wb").write(out + body)
+
+
+if __name__ == "__main__":
+    main()

@@ -114,6 +114,12 @@ std::optional<LRESULT> Win32TrayIcon::onMessage(UINT msg, WPARAM, LPARAM lp, Mon
     monitor.taskbarRecreated();
     return 0;
   }
+  if (msg == WM_DPICHANGED || msg == WM_DISPLAYCHANGE) {
+    // The small-icon size follows the DPI: the pictures are loaded again
+    // at the new size (the window handles the message too).
+    monitor.taskbarRecreated();
+    return std::nullopt;
+  }
   if (msg != kCallbackMessage) return std::nullopt;
   switch (LOWORD(lp)) {
     case WM_LBUTTONUP: monitor.run(kTrayClickCommand); break;

@@ -88,7 +88,6 @@ class Checker : private TransportEvents {
   }
 
   Run run() const { return run_; }
-  bool retrieving() const { return run_ == Run::Retrieve; }
   int account() const { return account_; }
   std::int64_t mailTotal() const { return totals_.mailTotal; }
   const Text& sessionLog() const { return log_.text; }

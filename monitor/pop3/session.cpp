@@ -41,7 +41,8 @@ void Session::received() {
 
 void Session::failed(const Text& message) {
   if (isNoError(message)) return;
-  conn().fail(message, closeOnFailure());
+  // After QUIT itself failed, asking for it again would only repeat that.
+  conn().fail(message, quitSent_);
 }
 
 void Session::quit() {

@@ -32,8 +32,6 @@ class Session {
   virtual void accepted(const Text& reply) = 0;
   // More of an accepted multi-line reply is in conn().replies().
   virtual void multiLineProgress() = 0;
-  // The session's own part of a failure, before the common ending.
-  virtual bool closeOnFailure() const { return quitSent_; }
   // A refusal the session takes as an answer rather than a failure; true
   // when it has dealt with it.
   virtual bool refusalHandled() { return false; }

@@ -74,7 +74,6 @@ class Connection {
   SessionLog& log();
   Session& session() { return *session_; }
   Phase phase() const { return phase_; }
-  std::uint32_t tag() const { return tag_; }
 
  private:
   friend class Transport;

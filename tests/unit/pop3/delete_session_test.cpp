@@ -7,10 +7,8 @@
 namespace tarvi::fakes {
 namespace {
 
-using Marks = std::vector<std::pair<int, int>>;
 using Change = void (*)(Mailbox&);
 
-std::string msg(int i) { return message("u" + std::to_string(i) + "@x", "s" + std::to_string(i)); }
 
 Lines subjects(const Mailbox& b) {
   Lines out;
@@ -30,21 +28,9 @@ Lines numbered(int n, int skip = 0) {
 
 // Accounts listed by a first check, A1 with eight messages and A2 with
 // three, or as many as asked; the checks report only changed mailboxes.
-struct Rig : MonitorRig {
-  explicit Rig(std::vector<int> counts = {8, 3}) {
-    for (int a = 1; a <= static_cast<int>(counts.size()); ++a) {
-      auto& box = addAccount(a, "A" + std::to_string(a));
-      for (int i = 1; i <= counts[static_cast<std::size_t>(a - 1)]; ++i) box.messages.push_back(msg(i));
-    }
-    store.set("Option6value", "1");
-    EXPECT_TRUE(start());
-    checkAll();
-  }
-  void del(const Marks& marks) {
-    for (auto [a, m] : marks) mark(a, m);
-    monitor.deleteMarked();
-    settle(70);  // past the time limit
-  }
+struct Rig : ListedRig {
+  explicit Rig(std::vector<int> counts = {8, 3}) : ListedRig(counts, true) {}
+  void del(const Marks& marks) { run(marks, &Monitor::deleteMarked); }
   Lines listed(int a, std::size_t n) {  // the subjects of the first n records
     Lines out;
     for (int m = 1; m <= static_cast<int>(n); ++m) out.push_back(toUtf8(item(a, m).subject));

@@ -9,26 +9,11 @@
 namespace tarvi::fakes {
 namespace {
 
-using Marks = std::vector<std::pair<int, int>>;
-
-std::string msg(int i) { return message("u" + std::to_string(i) + "@x", "s" + std::to_string(i)); }
-
 // Three accounts listed by a first check: A1 with five messages, A2 with
 // two, A3 with one.
-struct Rig : MonitorRig {
-  Rig() {
-    auto& a1 = addAccount(1, "A1");
-    for (int i = 1; i <= 5; ++i) a1.messages.push_back(msg(i));
-    addAccount(2, "A2").messages = {msg(1), msg(2)};
-    addAccount(3, "A3").messages = {msg(1)};
-    EXPECT_TRUE(start());
-    checkAll();
-  }
-  void retrieve(const Marks& marks) {
-    for (auto [a, m] : marks) mark(a, m);
-    monitor.retrieveMarked();
-    settle(70);  // past the time limit
-  }
+struct Rig : ListedRig {
+  Rig() : ListedRig({5, 2, 1}) {}
+  void retrieve(const Marks& marks) { run(marks, &Monitor::retrieveMarked); }
   bool hasBody(int a, int m) { return !item(a, m).body.empty(); }
 };
 

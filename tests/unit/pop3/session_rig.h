@@ -30,6 +30,31 @@ inline Lines checkDialogue(int tops) {
   return out;
 }
 
+using Marks = std::vector<std::pair<int, int>>;
+
+// Message i of a mailbox: sender ui@x, subject si.
+inline std::string msg(int i) { return message("u" + std::to_string(i) + "@x", "s" + std::to_string(i)); }
+
+// Accounts A1, A2, ... holding the given numbers of messages, listed by a
+// first check; what the retrieve and delete runs start from.
+struct ListedRig : MonitorRig {
+  explicit ListedRig(const std::vector<int>& counts, bool onlyChanges = false) {
+    for (int a = 1; a <= static_cast<int>(counts.size()); ++a) {
+      auto& box = addAccount(a, "A" + std::to_string(a));
+      for (int i = 1; i <= counts[static_cast<std::size_t>(a - 1)]; ++i) box.messages.push_back(msg(i));
+    }
+    if (onlyChanges) store.set("Option6value", "1");
+    EXPECT_TRUE(start());
+    checkAll();
+  }
+  // Marks the messages, starts the run and lets it go past the time limit.
+  void run(const Marks& marks, void (Monitor::*command)()) {
+    for (auto [a, m] : marks) mark(a, m);
+    (monitor.*command)();
+    settle(70);
+  }
+};
+
 // No socket left open, every startup matched by a cleanup.
 inline void expectAllClosed(const FakeSocket& sock, const std::string& what) {
   EXPECT_EQ(sock.current(), kNoSocket) << what;

@@ -165,8 +165,13 @@ int clickRow(HWND view, int row, int times) {
   GetClientRect(view, &rc);
   POINT at{(rc.left + rc.right) / 3, rc.bottom - 4};
   if (row >= 0) {
+    // The list may be rebuilt for a moment (a check refilling it); wait for the row.
     RECT item{};
-    if (!itemRect(view, row, LVIR_LABEL, item)) return 1;
+    const DWORD until = GetTickCount() + 10000;
+    while (!itemRect(view, row, LVIR_LABEL, item)) {
+      if (static_cast<LONG>(until - GetTickCount()) <= 0) return 1;
+      pump(100);
+    }
     at = {item.left + 8, (item.top + item.bottom) / 2};
   }
   ClientToScreen(view, &at);

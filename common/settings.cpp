@@ -42,6 +42,7 @@ std::vector<BoundKey> generalKeys(GeneralSettings& s) {
       in(flag("Decodeall", s.decodeAll, d.decodeAll), G::Options),
       in(flag("Trayicon", s.trayIcon, d.trayIcon), G::Options),
       in(flag("Balloon", s.balloon, d.balloon), G::Options),
+      in(flag("Fastcheck", s.fastCheck, d.fastCheck), G::Options),
       in(i16("Checktimerval", s.checkIntervalMinutes, d.checkIntervalMinutes), G::Timers),
       in(i16("Closetimerval", s.popupCloseSeconds, d.popupCloseSeconds), G::Timers),
       in(i16("Timeupval", s.sessionLimitMinutes, d.sessionLimitMinutes), G::Timers),
@@ -108,6 +109,8 @@ std::vector<BoundKey> accountKeys(int n, AccountSettings& a) {
       {{u"Scolor2" + sfx, Width::Int32, num(d.backColor)}, &a.backColor},
       {{u"Wavmode" + sfx, Width::Int16, num(d.soundMode)}, &a.soundMode},
       {{u"Wavdir2_" + sfx, Width::Text, u""}, &a.soundFile},
+      {{u"Tlsmode" + sfx, Width::Int16, num(d.tlsMode)}, &a.tlsMode},
+      {{u"Tlspin" + sfx, Width::Text, u""}, &a.tlsPin},
   };
 }
 
@@ -159,7 +162,13 @@ void clearAccount(AccountSettings& a) { a = AccountSettings{}; }
 
 void loadAccount(const SettingsStore& store, int n, AccountSettings& a) {
   for (const auto& k : accountKeys(n, a)) readKey(store, k);
+  decodeStoredAccount(a);
+}
+
+void decodeStoredAccount(AccountSettings& a) {
   a.password = a.password.empty() ? Text() : unscramblePass(a.password);
+  // An empty text is stored as "0"; no fingerprint reads so.
+  if (a.tlsPin == u"0") a.tlsPin.clear();
 }
 
 void saveAccount(SettingsStore& store, int n, const AccountSettings& a) {

@@ -47,6 +47,9 @@ struct GeneralSettings {
   bool decodeAll = true;
   bool trayIcon = true;  // the monitor's icon in the notification area
   bool balloon = true;   // ...which announces new mail with a balloon
+  // Only mail not listed before is asked for (UIDL), pipelined where the
+  // server allows, and what was listed is remembered across restarts.
+  bool fastCheck = true;
   std::int16_t checkIntervalMinutes = 0;  // 0: no periodic check
   std::int16_t popupCloseSeconds = 0;     // 0: the popup stays
   std::int16_t sessionLimitMinutes = 1;   // 0: no limit
@@ -63,6 +66,9 @@ struct GeneralSettings {
   bool operator==(const GeneralSettings&) const = default;
 };
 
+// How an account's connection is secured.
+enum TlsMode : std::int16_t { kPlain = 0, kImplicitTls = 1, kStartTls = 2 };
+
 // How an account announces new mail.
 enum SoundMode : std::int16_t { kCommonSound = 0, kOwnSound = 1, kNoSound = 2 };
 
@@ -77,6 +83,8 @@ struct AccountSettings {
   std::int32_t backColor = kDefaultBackColor;
   std::int16_t soundMode = kCommonSound;
   Text soundFile;  // the account's own sound
+  std::int16_t tlsMode = 0;  // a TlsMode
+  Text tlsPin;  // SHA-256 of a certificate the user accepted, hex; "" = none
 
   bool operator==(const AccountSettings&) const = default;
 };
@@ -109,10 +117,10 @@ void writeAccountCount(SettingsStore& store, std::int16_t count);
 // The stored name of account n ("" when there is none).
 Text accountName(const SettingsStore& store, int n);
 
-// The ten keys of account n in their writing order, bound to `a`.
+// The keys of account n in their writing order, bound to `a`.
 std::vector<BoundKey> accountKeys(int n, AccountSettings& a);
 
-// The whole schema, for tests and tools: every general key and the ten
+// The whole schema, for tests and tools: every general key and the
 // account prefixes (with an empty number).
 std::vector<KeyDef> schema();
 
@@ -127,6 +135,9 @@ void saveValue(SettingsStore& store, const Text& key, std::int32_t number, const
 // Account records as the settings program keeps them.
 void clearAccount(AccountSettings& a);
 void loadAccount(const SettingsStore& store, int n, AccountSettings& a);
+// The stored forms of an account read key by key made plain: the password
+// unscrambled, an empty pin's "0" emptied.
+void decodeStoredAccount(AccountSettings& a);
 void saveAccount(SettingsStore& store, int n, const AccountSettings& a);
 
 }  // namespace tarvi

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 
-#include "common/scramble.h"
 
 namespace tarvi {
 
@@ -76,7 +75,7 @@ void MonitorState::loadAccount(const SettingsStore& store, int n) {
   a.soundMode = r.soundMode;
   a.soundFile = r.soundFile;
   for (const auto& k : accountKeys(n, a)) readKey(store, k);
-  a.password = a.password.empty() ? Text() : unscramblePass(a.password);
+  decodeStoredAccount(a);
   r.textColor = a.textColor;
   r.backColor = a.backColor;
   r.soundMode = a.soundMode;

@@ -108,6 +108,8 @@ struct MonitorRig {
     store.set("Decodeall", "0");
     // No icon, as before there was one; the tests of the icon turn it on.
     store.set("Trayicon", "0");
+    // The dialogue of earlier versions; the fast-check tests turn it on.
+    store.set("Fastcheck", "0");
   }
 
   // Account n on port 1000 + n, served by boxes[1000 + n].

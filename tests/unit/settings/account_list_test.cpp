@@ -148,7 +148,7 @@ TEST(AccountList, DeleteRenumbers) {
     // Nothing is erased: the former last number still holds its account.
     EXPECT_EQ(list.load(c.count), last);
     // Only the moved accounts and the count are written.
-    EXPECT_EQ(store.writes.size(), static_cast<std::size_t>(10 * (c.count - c.removed) + 1));
+    EXPECT_EQ(store.writes.size(), static_cast<std::size_t>(12 * (c.count - c.removed) + 1));
   }
 }
 
@@ -161,6 +161,8 @@ TEST(AccountList, MovedAccountsKeepEveryField) {
   third.backColor = 123;
   third.soundMode = 2;
   third.soundFile = u"C:\\鳴る.wav";
+  third.tlsMode = kStartTls;
+  third.tlsPin = u"ab12";
   ASSERT_TRUE(list.edit(3, third));
   ASSERT_TRUE(list.remove(1));
   AccountSettings expect = third;
@@ -183,7 +185,7 @@ TEST(AccountList, EditAndDeleteOnlyExistingRows) {
   const FakeStore before = store;
   ASSERT_TRUE(list.edit(2, list.load(2)));
   EXPECT_EQ(store.values, before.values);
-  EXPECT_EQ(store.writes.size(), 10u);
+  EXPECT_EQ(store.writes.size(), 12u);
 }
 
 TEST(AccountList, DamagedCountMeansNoAccounts) {

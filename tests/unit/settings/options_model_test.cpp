@@ -150,7 +150,7 @@ TEST(OptionsModel, SaveWritesEveryKeyInOrder) {
   const std::vector<std::string> order = {
       "accountno",     "Option1value",  "Option2value",  "Option3value",  "Option4value",
       "Option5value",  "Option6value",  "Option7value",  "Option8value",  "Option9value",
-      "Option10value", "Option11value", "sOption11value", "Decodeall",     "Trayicon",      "Balloon",       "Checktimerval",
+      "Option10value", "Option11value", "sOption11value", "Decodeall",     "Trayicon",      "Balloon",       "Fastcheck",     "Checktimerval",
       "Closetimerval",
       "Timeupval",     "Lighttimerval", "Mailerdir1",    "Mailerdir2",    "Wavdir",
       "Defdialno",     "Redialval",     "Hotkeynum0",    "Hotkeynum1",    "Hotkeynum2",

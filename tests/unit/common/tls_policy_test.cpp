@@ -1,0 +1,48 @@
+#include "common/tls_policy.h"
+
+#include <gtest/gtest.h>
+
+namespace tarvi {
+namespace {
+
+const std::string kSha(64, 'a');
+
+CertificateReport cert(bool untrusted, bool name, bool expired, bool revoked) {
+  CertificateReport c;
+  c.present = true;
+  c.sha256 = kSha;
+  c.untrusted = untrusted;
+  c.nameMismatch = name;
+  c.expired = expired;
+  c.revoked = revoked;
+  return c;
+}
+
+TEST(TlsPolicy, EachProblemRefusesUnlessTheWholeFingerprintIsPinned) {
+  const struct {
+    CertificateReport c;
+    const char16_t* reason;
+  } cases[] = {
+      {cert(true, false, false, false), u"信頼されていません"},
+      {cert(false, true, false, false), u"一致しません"},
+      {cert(false, false, true, false), u"有効期間外"},
+      {cert(false, false, false, true), u"失効"},
+  };
+  for (const auto& k : cases) {
+    EXPECT_FALSE(certificateAccepted(k.c, ""));
+    EXPECT_FALSE(certificateAccepted(k.c, std::string(63, 'a')));  // a prefix is no pin
+    EXPECT_FALSE(certificateAccepted(k.c, std::string(64, 'b')));
+    EXPECT_TRUE(certificateAccepted(k.c, std::string(64, 'A')));  // either case
+    EXPECT_NE(certificateProblems(k.c).find(k.reason), Text::npos);
+    EXPECT_NE(certificateRefusedMessage(k.c).find(u"ﾕｰｻﾞ名を送らずに"), Text::npos);
+  }
+  EXPECT_TRUE(certificateAccepted(cert(false, false, false, false), ""));
+  EXPECT_EQ(certificateProblems(cert(false, false, false, false)), u"");
+  // No certificate at all passes nothing, not even an empty pin's "match".
+  CertificateReport none;
+  EXPECT_FALSE(certificateAccepted(none, ""));
+  EXPECT_NE(certificateProblems(none), u"");
+}
+
+}  // namespace
+}  // namespace tarvi

@@ -24,7 +24,16 @@ AccountForm accountForm(const AccountSettings& a) {
   f.backColor = a.backColor;
   f.soundMode = (a.soundMode == 1 || a.soundMode == 2) ? a.soundMode : 0;
   f.sound = a.soundFile;
+  f.tlsMode = (a.tlsMode == kImplicitTls || a.tlsMode == kStartTls) ? a.tlsMode : int{kPlain};
+  f.tlsPin = a.tlsPin;
   return f;
+}
+
+Text portForTlsMode(TextView port, int mode) {
+  const auto n = parseInteger(port, 1, INT16_MAX);
+  if (mode == kImplicitTls && n == 110) return u"995";
+  if (mode == kPlain && n == 995) return u"110";
+  return Text(port);
 }
 
 std::optional<AccountSettings> accountFromForm(const AccountForm& f) {
@@ -41,6 +50,8 @@ std::optional<AccountSettings> accountFromForm(const AccountForm& f) {
   a.backColor = f.backColor;
   a.soundMode = static_cast<std::int16_t>(f.soundMode == 1 || f.soundMode == 2 ? f.soundMode : 0);
   a.soundFile = f.sound;
+  a.tlsMode = static_cast<std::int16_t>(f.tlsMode == kImplicitTls || f.tlsMode == kStartTls ? f.tlsMode : kPlain);
+  a.tlsPin = f.tlsPin;
   return a;
 }
 

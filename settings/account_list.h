@@ -39,11 +39,18 @@ struct AccountForm {
   std::int32_t backColor = kDefaultBackColor;
   int soundMode = 0;  // 0 common, 1 own, 2 none
   Text sound;
+  int tlsMode = kPlain;  // a TlsMode
+  Text tlsPin;           // set by the connection test when the user accepts a certificate
 
   bool operator==(const AccountForm&) const = default;
 };
 
 AccountForm accountForm(const AccountSettings& a);
+
+// The port box after the user chose TLS mode `mode`: SSL/TLS moves the
+// plain port 110 to 995, plain moves 995 back to 110; any other port (one
+// the user typed) stays.
+Text portForTlsMode(TextView port, int mode);
 
 // The record the editor's OK stores: an empty name becomes user "@" host.
 // nullopt while the port is not a whole number 1..32767.

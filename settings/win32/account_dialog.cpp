@@ -1,13 +1,40 @@
 #include "settings/win32/account_dialog.h"
 
+#include <memory>
+
+#include "common/app.h"
+#include "common/win32/registry_store.h"
+#include "common/win32/schannel.h"
 #include "settings/account_list.h"
+#include "settings/connection_test.h"
 #include "settings/win32/color_picker.h"
 #include "settings/win32/file_picker.h"
 #include "settings/win32/resource.h"
+#include "settings/win32/test_link.h"
 #include "settings/win32/ui.h"
 
 namespace tarvi::settings::win32 {
 namespace {
+
+using tarvi::win32::SchannelFactory;
+using tarvi::win32::wide;
+
+// Posted by a connection test's worker when it is done; wParam is its id.
+constexpr UINT kTestDone = WM_APP + 1;
+// Each step of the test (connect, a reply) may take this long.
+constexpr int kTestTimeLimitMs = 20000;
+
+const char16_t* const kTlsModes[] = {u"暗号化なし", u"SSL/TLS", u"STARTTLS"};
+
+// One connection test, shared by the dialog and its worker thread, so that
+// neither outlives what the other still uses.
+struct TestJob {
+  WPARAM id = 0;
+  HWND dialog = nullptr;
+  ConnectionTestInput input;
+  WinsockLink link{kTestTimeLimitMs};
+  ConnectionTestResult result;
+};
 
 struct Editor {
   AccountForm form;
@@ -17,9 +44,12 @@ struct Editor {
   HBRUSH back = nullptr;
   Tooltips tips;
   std::optional<AccountSettings> result;
+  std::shared_ptr<TestJob> test;  // the test under way, if any
+  WPARAM lastTestId = 0;
 
   explicit Editor(bool editing) : gate(editing) {}
   ~Editor() {
+    if (test) test->link.cancel();
     if (fore) DeleteObject(fore);
     if (back) DeleteObject(back);
   }
@@ -45,6 +75,14 @@ void fill(HWND dlg, Editor& e) {
   setBrush(e.back, f.backColor);
   CheckRadioButton(dlg, IDC_ACC_SOUND0, IDC_ACC_SOUND2, IDC_ACC_SOUND0 + f.soundMode);
   setControlText(dlg, IDC_ACC_WAV, f.sound);
+  for (const char16_t* mode : kTlsModes)
+    SendDlgItemMessageW(dlg, IDC_ACC_TLS, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(wide(mode).c_str()));
+  SendDlgItemMessageW(dlg, IDC_ACC_TLS, CB_SETCURSEL, static_cast<WPARAM>(f.tlsMode), 0);
+}
+
+int chosenTlsMode(HWND dlg) {
+  const LRESULT i = SendDlgItemMessageW(dlg, IDC_ACC_TLS, CB_GETCURSEL, 0, 0);
+  return (i == kImplicitTls || i == kStartTls) ? static_cast<int>(i) : int{kPlain};
 }
 
 void addTips(Editor& e) {
@@ -59,6 +97,8 @@ void addTips(Editor& e) {
   e.tips.add(IDC_ACC_SOUND0 + 1, u"ｱｶｳﾝﾄ別にで指定したWAVﾌｧｲﾙを使用します");
   e.tips.add(IDC_ACC_SOUND2, u"ｻｳﾝﾄﾞを再生しません");
   e.tips.add(IDC_ACC_WAV_REF, u"参照");
+  e.tips.add(IDC_ACC_TLS, u"SSL/TLSは通常ﾎﾟｰﾄ995、STARTTLSは110で使います");
+  e.tips.add(IDC_ACC_TEST, u"入力中の内容でｻｰﾊﾞに接続してﾛｸﾞｵﾝを試します(保存はしません)");
   e.tips.add(IDOK, u"設定を保存して閉じるよ");
   e.tips.add(IDCANCEL, u"変更は保存せずに閉じるよ");
 }
@@ -73,6 +113,72 @@ void collect(HWND dlg, Editor& e) {
   f.check = isChecked(dlg, IDC_ACC_CHECK);
   f.soundMode = isChecked(dlg, IDC_ACC_SOUND0) ? 0 : isChecked(dlg, IDC_ACC_SOUND0 + 1) ? 1 : 2;
   f.sound = controlText(dlg, IDC_ACC_WAV);
+  f.tlsMode = chosenTlsMode(dlg);
+}
+
+DWORD WINAPI testWorker(void* param) {
+  const std::unique_ptr<std::shared_ptr<TestJob>> hold(static_cast<std::shared_ptr<TestJob>*>(param));
+  TestJob& job = **hold;
+  SchannelFactory tls;
+  job.result = runConnectionTest(job.input, job.link, tls);
+  // Fails harmlessly when the dialog is gone.
+  PostMessageW(job.dialog, kTestDone, job.id, 0);
+  return 0;
+}
+
+void stopTest(HWND dlg, Editor& e) {
+  if (!e.test) return;
+  e.test->link.cancel();
+  e.test.reset();
+  setControlText(dlg, IDC_ACC_TEST, u"接続テスト");
+}
+
+// Runs the test on a worker thread with the values in the dialog: the
+// dialog stays responsive and the button cancels it.
+void startTest(HWND dlg, Editor& e) {
+  collect(dlg, e);
+  Text why;
+  const auto in = connectionTestInput(e.form, why);
+  if (!in) {
+    MessageBoxW(dlg, wide(why).c_str(), wide(kAppTitle).c_str(), MB_OK | MB_ICONEXCLAMATION);
+    return;
+  }
+  auto job = std::make_shared<TestJob>();
+  job->id = ++e.lastTestId;
+  job->input = *in;
+  e.test = job;
+  setControlText(dlg, IDC_ACC_TEST, u"中止");
+  // The worker holds its own reference to the job.
+  auto* hold = new std::shared_ptr<TestJob>(job);
+  job->dialog = dlg;
+  HANDLE thread = CreateThread(nullptr, 0, testWorker, hold, 0, nullptr);
+  if (!thread) {
+    delete hold;
+    stopTest(dlg, e);
+    return;
+  }
+  CloseHandle(thread);
+}
+
+void showTestResult(HWND dlg, Editor& e, WPARAM id) {
+  if (!e.test || e.test->id != id) return;  // cancelled, or an earlier one
+  const std::shared_ptr<TestJob> job = std::move(e.test);
+  setControlText(dlg, IDC_ACC_TEST, u"接続テスト");
+  const ConnectionTestResult& r = job->result;
+  const Text report = connectionTestReport(job->input, r);
+  const std::wstring title = wide(kAppTitle);
+  if (r.certificateRefused() && r.cert->present && r.cert->sha256.size() == 64) {
+    // The user has seen subject, issuer, validity and fingerprint above.
+    // The pin goes with the account when OK saves it, never at once: it
+    // belongs to the host, port and mode in the dialog, which are not saved
+    // yet, and the editor's Cancel must leave the stored account as it was.
+    const Text ask = report + u"\r\n\r\n" + kAcceptCertificateQuestion;
+    if (MessageBoxW(dlg, wide(ask).c_str(), title.c_str(), MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON2) == IDYES)
+      e.form.tlsPin = ascii(r.cert->sha256);
+    return;
+  }
+  const bool ok = r.loggedOn && r.failure.empty() && r.refusal.empty();
+  MessageBoxW(dlg, wide(report).c_str(), title.c_str(), MB_OK | (ok ? MB_ICONINFORMATION : MB_ICONEXCLAMATION));
 }
 
 void chooseColor(HWND dlg, Editor& e, int id) {
@@ -106,6 +212,21 @@ INT_PTR onCommand(HWND dlg, Editor& e, int id, int code) {
     case IDC_ACC_BACK:
       if (code == STN_CLICKED || code == STN_DBLCLK) chooseColor(dlg, e, id);
       return TRUE;
+    case IDC_ACC_TLS:
+      if (code == CBN_SELCHANGE) {
+        const Text port = controlText(dlg, IDC_ACC_PORT);
+        const Text moved = portForTlsMode(port, chosenTlsMode(dlg));
+        if (moved != port) setControlText(dlg, IDC_ACC_PORT, moved);
+      }
+      return TRUE;
+    case IDC_ACC_TEST:
+      if (code == BN_CLICKED) {
+        if (e.test)
+          stopTest(dlg, e);
+        else
+          startTest(dlg, e);
+      }
+      return TRUE;
     case IDC_ACC_WAV_REF: {
       const Text file = pickFile(dlg, u"ｱｶｳﾝﾄ別WAVﾌｧｲﾙ", u"*.wav", programFolder(), u"WAVﾌｧｲﾙの選択");
       if (!file.empty()) setControlText(dlg, IDC_ACC_WAV, file);
@@ -113,11 +234,13 @@ INT_PTR onCommand(HWND dlg, Editor& e, int id, int code) {
     }
     case IDOK:
       if (!e.gate.okEnabled()) return TRUE;  // Enter while OK is greyed
+      stopTest(dlg, e);
       collect(dlg, e);
       e.result = accountFromForm(e.form);
       if (e.result) EndDialog(dlg, IDOK);
       return TRUE;
     case IDCANCEL:
+      stopTest(dlg, e);
       e.result.reset();
       EndDialog(dlg, IDCANCEL);
       return TRUE;
@@ -148,6 +271,9 @@ INT_PTR CALLBACK editorProc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp) {
     case WM_COMMAND:
       if (e) return onCommand(dlg, *e, LOWORD(wp), HIWORD(wp));
       break;
+    case kTestDone:
+      if (e) showTestResult(dlg, *e, wp);
+      return TRUE;
   }
   return FALSE;
 }

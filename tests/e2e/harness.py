@@ -357,12 +357,21 @@ def display():
 
 class Dovecot:
     """A private Dovecot POP3 server on 127.0.0.1 with maildirs of our own.
-    users: {name: (password, [raw messages as bytes])}."""
+    users: {name: (password, [raw messages as bytes])}.
+    tls: a certificate and key (tls_setup.Pair) to serve TLS with: STLS on
+    `port` and TLS from the first byte on `tls_port`; None serves plain only."""
 
-    def __init__(self, users, port=None):
+    def __init__(self, users, port=None, tls=None):
         self.dir = tempfile.mkdtemp(prefix="dovecot-", dir=WORK if os.path.isdir(WORK) else None)
         os.chmod(self.dir, 0o755)
         self.port = port or free_port()
+        self.tls_port = free_port() if tls else None
+        if tls:
+            ssl = "ssl = yes\nssl_cert = <%s\nssl_key = <%s" % (tls.cert, tls.key)
+            tls_listener = "  inet_listener pop3s {\n    address = 127.0.0.1\n    port = %d\n    ssl = yes\n  }" % (
+                self.tls_port)
+        else:
+            ssl, tls_listener = "ssl = no", ""
         passwd = os.path.join(self.dir, "passwd")
         with open(passwd, "w") as f:
             for name, (password, _) in users.items():
@@ -378,7 +387,7 @@ base_dir = {d}/run
 state_dir = {d}/state
 log_path = {d}/dovecot.log
 info_log_path = {d}/dovecot.log
-ssl = no
+{ssl}
 disable_plaintext_auth = no
 auth_mechanisms = plain
 auth_failure_delay = 0
@@ -396,6 +405,7 @@ service pop3-login {{
     address = 127.0.0.1
     port = {port}
   }}
+{tls_listener}
 }}
 service anvil {{
   chroot =
@@ -413,7 +423,7 @@ userdb {{
   driver = static
   args = uid=nobody gid=nogroup home={d}/home/%u
 }}
-""".format(d=self.dir, port=self.port, passwd=passwd))
+""".format(d=self.dir, port=self.port, passwd=passwd, ssl=ssl, tls_listener=tls_listener))
         subprocess.run(["dovecot", "-c", conf], check=True)
         self.conf = conf
         wait_for("dovecot on port %d" % self.port, self._listening, 30)

@@ -23,7 +23,11 @@ AccountSettings account(const char* name, const char* host, const char* user = "
 FakeStore storeWith(int n) {
   FakeStore store;
   AccountList list(store);
-  for (int i = 1; i <= n; ++i) list.add(account(("acc" + std::to_string(i)).c_str(), "h"));
+  for (int i = 1; i <= n; ++i) {
+    AccountSettings a = account(("acc" + std::to_string(i)).c_str(), "h");
+    a.tlsMode = static_cast<std::int16_t>(i % 3);  // 1 TLS, 2 STLS, 3 plain, ...
+    list.add(a);
+  }
   return store;
 }
 
@@ -85,6 +89,8 @@ TEST(AccountList, FormRoundTripAndPortRule) {
   a.backColor = 16777215;
   a.soundMode = 1;
   a.soundFile = u"C:\\a.wav";
+  a.tlsMode = kImplicitTls;
+  a.tlsPin = u"0a1b";
   EXPECT_EQ(accountFromForm(accountForm(a)), std::optional<AccountSettings>(a));
   AccountForm f = accountForm(a);
   for (const char16_t* bad : {u"0", u"-1", u"32768", u"70000", u"", u"1.5", u"abc"}) {
@@ -93,6 +99,21 @@ TEST(AccountList, FormRoundTripAndPortRule) {
   }
   a.soundMode = 7;  // damaged: shown as the common sound
   EXPECT_EQ(accountForm(a).soundMode, 0);
+}
+
+TEST(AccountList, TlsChoiceMovesOnlyTheStandardPorts) {
+  struct Case {
+    const char16_t* port;
+    int mode;
+    const char16_t* after;
+  } cases[] = {{u"110", kImplicitTls, u"995"}, {u"995", kPlain, u"110"},
+               {u" 110", kImplicitTls, u"995"},  // as the box may hold it
+               {u"110", kStartTls, u"110"},      {u"995", kStartTls, u"995"},
+               {u"995", kImplicitTls, u"995"},   {u"110", kPlain, u"110"},
+               {u"1110", kImplicitTls, u"1110"}, {u"996", kPlain, u"996"},
+               {u"", kImplicitTls, u""},         {u"abc", kPlain, u"abc"}};
+  for (const auto& c : cases)
+    EXPECT_EQ(toUtf8(portForTlsMode(c.port, c.mode)), toUtf8(c.after)) << toUtf8(c.port) << " " << c.mode;
 }
 
 TEST(AccountList, EditorGate) {
@@ -132,10 +153,12 @@ TEST(AccountList, DeleteRenumbers) {
   struct Case {
     int count, removed;
     std::vector<std::string> left;
-  } cases[] = {{4, 2, {"acc1(h)", "acc3(h)", "acc4(h)"}},
-               {4, 4, {"acc1(h)", "acc2(h)", "acc3(h)"}},
-               {4, 1, {"acc2(h)", "acc3(h)", "acc4(h)"}},
-               {1, 1, {}}};
+    std::string tlsModes;  // Tlsmode1.. of the accounts left
+  } cases[] = {{4, 2, {"acc1(h)", "acc3(h)", "acc4(h)"}, "101"},
+               {3, 2, {"acc1(h)", "acc3(h)"}, "10"},
+               {4, 4, {"acc1(h)", "acc2(h)", "acc3(h)"}, "120"},
+               {4, 1, {"acc2(h)", "acc3(h)", "acc4(h)"}, "201"},
+               {1, 1, {}, ""}};
   for (const auto& c : cases) {
     FakeStore store = storeWith(c.count);
     AccountList list(store);
@@ -145,6 +168,8 @@ TEST(AccountList, DeleteRenumbers) {
     EXPECT_EQ(list.count(), c.count - 1);
     EXPECT_EQ(store.at("accountno"), std::to_string(c.count - 1));
     EXPECT_EQ(names(AccountList(store)), c.left);
+    for (std::size_t k = 0; k < c.tlsModes.size(); ++k)
+      EXPECT_EQ(store.at("Tlsmode" + std::to_string(k + 1)), c.tlsModes.substr(k, 1)) << k + 1;
     // Nothing is erased: the former last number still holds its account.
     EXPECT_EQ(list.load(c.count), last);
     // Only the moved accounts and the count are written.

@@ -1,5 +1,7 @@
 """The demo: a private Dovecot on 127.0.0.1 with a demo mailbox of Japanese
-mail, a demo account in a private Wine prefix, and tarvimon.exe resident on
+mail served over TLS (a test CA made here, trusted in the prefix only) and a
+second mailbox served in the clear, the two accounts in a private Wine
+prefix, and tarvimon.exe resident on
 $DISPLAY (or under Xvfb). Prints what the monitor does and saves screenshots
 under build/screenshots. Ends with Ctrl+C, or after TARVI_DEMO_SECONDS."""
 import os
@@ -13,6 +15,7 @@ ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 sys.path.insert(0, os.path.join(ROOT, "tests", "e2e"))
 import harness  # noqa: E402
 import samples  # noqa: E402
+import tls_setup  # noqa: E402
 
 MAIN_CLASS = "TarviMonMailForm"
 
@@ -23,14 +26,23 @@ def main():
         os.environ["TARVI_DISPLAY"] = os.environ["DISPLAY"]
     disp = harness.display()
     print("demo: display %s%s" % (disp.display, " (Xvfb)" if disp.proc else ""))
-    dovecot = harness.Dovecot({"demo": ("demo", samples.demo_mailbox())})
-    print("demo: Dovecot POP3 on 127.0.0.1:%d, user demo, %d messages"
-          % (dovecot.port, dovecot.message_count("demo")))
+    certs = tls_setup.make_certs()
+    mails = samples.demo_mailbox()
+    dovecot = harness.Dovecot({"demo": ("demo", mails), "plain": ("plain", mails[:2])}, tls=certs.server)
+    print("demo: Dovecot POP3 over TLS on %s:%d, user demo, %d messages"
+          % (tls_setup.HOST, dovecot.tls_port, dovecot.message_count("demo")))
+    print("demo: Dovecot POP3 in the clear on 127.0.0.1:%d, user plain, %d messages"
+          % (dovecot.port, dovecot.message_count("plain")))
     prefix = harness.Prefix("demo", disp.display)
     print("demo: Wine prefix %s" % prefix.path)
+    tls_setup.trust_ca(prefix, certs.ca)
+    print("demo: test CA trusted in the prefix (SHA-256 of the server's certificate %s)"
+          % tls_setup.sha256_fingerprint(certs.server))
     prefix.reg_import({
-        "accountno": "1", "Aname1": "デモ", "Hname1": "127.0.0.1", "Portno1": str(dovecot.port),
-        "Uname1": "demo", "Passw1": harness.scramble("demo"), "Check1": "1",
+        "accountno": "2", "Aname1": "デモ", "Hname1": tls_setup.HOST, "Portno1": str(dovecot.tls_port),
+        "Uname1": "demo", "Passw1": harness.scramble("demo"), "Check1": "1", "Tlsmode1": "1",
+        "Aname2": "デモ(暗号化なし)", "Hname2": "127.0.0.1", "Portno2": str(dovecot.port),
+        "Uname2": "plain", "Passw2": harness.scramble("plain"), "Check2": "1", "Tlsmode2": "0",
         "Option1value": "1", "Option5value": "1", "Checktimerval": "5", "Option8value": "1",
         "Trayicon": "1",  # the program's default; the test prefixes start without the icon
     })
@@ -61,6 +73,7 @@ def main():
     finally:
         prefix.close()
         dovecot.stop()
+        certs.cleanup()
         disp.stop()
 
 

@@ -20,8 +20,10 @@ Monitor::Monitor(MonitorServices s)
       hotkeys_(s.hotkeys, s.dialogs, state_.options.hotkeys),
       popup_({s.store, timers_, s.window, s.popupView}, state_),
       viewer_(state_.accounts, s.viewerView),
-      checker_({s.store, timers_, s.pump, s.dialogs, s.window, s.sockets, s.charsets}, state_, *this),
-      tray_(s.trayIcon, state_.options) {}
+      checker_({s.store, timers_, s.pump, s.dialogs, s.window, s.sockets, s.charsets, s.lists}, state_, *this),
+      tray_(s.trayIcon, state_.options) {
+  checker_.transport().tls = s.tls;
+}
 
 bool Monitor::initialize(bool anotherInstanceRunning, int twipsPerPixelX, int twipsPerPixelY) {
   if (anotherInstanceRunning) {

@@ -8,6 +8,7 @@
 #include <cstdint>
 
 #include "common/store.h"
+#include "common/tls.h"
 #include "monitor/cycle/checker.h"
 #include "monitor/desktop/alerts.h"
 #include "monitor/desktop/dialup.h"
@@ -19,6 +20,7 @@
 #include "monitor/services/charset.h"
 #include "monitor/services/dialup_service.h"
 #include "monitor/services/hotkey_registrar.h"
+#include "monitor/services/list_store.h"
 #include "monitor/services/services.h"
 #include "monitor/services/socket_api.h"
 #include "monitor/services/tray_icon.h"
@@ -42,6 +44,9 @@ struct MonitorServices {
   HotkeyRegistrar& hotkeys;
   CharsetConverter& charsets;  // the charsets the core does not know itself
   TrayIcon& trayIcon;
+  ListStore& lists;  // what the fast check listed, per mailbox
+  // Engines for the accounts with TLS; without one they fail with a message.
+  TlsFactory* tls = nullptr;
 };
 
 class Monitor : private CycleListener {

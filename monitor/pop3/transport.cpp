@@ -83,6 +83,8 @@ void Connection::open() {
   Text message;
   if (trimSpaces(account_.host).empty() || trimSpaces(decimal(account_.port)).empty()) {
     message = u"相手先が指定されていません";
+  } else if (!prepareTls()) {
+    message = kTlsUnavailable;
   } else {
     t_.api_.startup();
     wsaStarted_ = true;
@@ -114,8 +116,23 @@ void Connection::open() {
 
 void Connection::send(const Text& command) {
   if (!current()) return;  // a session that lost its connection says nothing more
+  // In the middle of a TLS negotiation nothing can be said (the QUIT of
+  // the time limit or of a new run): the connection is just closed.
+  if (tlsBusy()) {
+    close();
+    return;
+  }
   t_.log_.command(command);
-  replies_.clear();
+  if (!keepReplies_) replies_.clear();
+  const auto bytes = wire(cp932::encode(command));
+  if (!bytes) {
+    tlsFailed(kTlsFailed);
+    return;
+  }
+  write(*bytes);
+}
+
+bool Connection::write(const std::string& bytes) {
   phase_ = Phase::Writing;
   int r = -1;
   int err = kWsaENotSock;  // what sending on no socket gives on every system
@@ -127,18 +144,28 @@ void Connection::send(const Text& command) {
     // (if it is not still) before the send, and the reply may be handled
     // as soon as the pumping below.
     armRead();
-    r = t_.api_.send(sock_, cp932::encode(command));
+    r = t_.api_.send(sock_, bytes);
     err = r == -1 ? t_.api_.lastError() : 0;
     if (r != -1) phase_ = Phase::Reading;
   }
   t_.pump_.doEvents();
-  if (r != -1) return;
+  if (r != -1) return true;
   const Text message = sockErrText(err);
   close();
   if (!isNoError(message) && current()) t_.events_.reportError(message);
+  return false;
+}
+
+void Connection::sendMany(const std::vector<Text>& commands) {
+  Text lines;
+  for (const Text& c : commands) lines += c;
+  keepReplies_ = true;
+  send(lines);
+  keepReplies_ = false;
 }
 
 void Connection::closeOrderly() {
+  sayCloseNotify();
   if (sock_ != kNoSocket) t_.api_.close(sock_);
   sock_ = kNoSocket;
   armed_ = 0;
@@ -172,6 +199,7 @@ void Connection::dispatch(int error) {
       }
       armRead();
       phase_ = Phase::Reading;
+      if (tls_) connectedTls();
       break;
     case Phase::Writing:
       // Whatever this notification was about is not read here; setting the
@@ -214,6 +242,10 @@ void Connection::receiveStep() {
   auto& chunk = t_.recvChunk_;
   chunk.resize(Transport::kRecvSize);
   const int n = t_.api_.recv(sock_, chunk.data(), Transport::kRecvSize);
+  if (n > 0 && tlsStage_ != TlsStage::None) {
+    tlsReceived(std::string_view(chunk.data(), static_cast<std::size_t>(n)));
+    return;
+  }
   if (n > 0) {
     if (replies_.size() + static_cast<std::size_t>(n) > t_.maxReplyBytes) {
       close();

@@ -9,10 +9,14 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
 #include <vector>
 
 #include "common/settings.h"
 #include "common/text.h"
+#include "common/tls.h"
 #include "monitor/pop3/reply_buffer.h"
 #include "monitor/services/services.h"
 #include "monitor/services/socket_api.h"
@@ -49,6 +53,16 @@ struct SessionLog {
 
 enum class Phase { Closed, Connecting, Reading, Writing };
 
+// Where an encrypted connection is before its session may talk on it.
+enum class TlsStage {
+  None,         // plain text: the session talks from the greeting on
+  Greeting,     // STLS: waiting for the greeting, kept for the session
+  StlsSent,     // STLS: waiting for the answer to it
+  Handshake,    // the engine is negotiating
+  Checking,     // negotiated; the certificate is being judged
+  Ready,        // every byte goes through the engine
+};
+
 class Connection {
  public:
   Connection(Transport& transport, const AccountSettings& account, std::unique_ptr<Session> session);
@@ -57,6 +71,10 @@ class Connection {
   // Sends one command line (ending in CR LF). On a connection that is no
   // longer current nothing is sent and nothing is reported.
   void send(const Text& command);
+  // Sends several command lines in one write, for requests that are
+  // pipelined: the replies received so far stay, since they answer
+  // requests sent before.
+  void sendMany(const std::vector<Text>& commands);
   // The reply to QUIT was an acceptance: close and hand the session on.
   void closeOrderly();
   // The failure ending every session shares: the message is shown (as the
@@ -74,6 +92,7 @@ class Connection {
   SessionLog& log();
   Session& session() { return *session_; }
   Phase phase() const { return phase_; }
+  TlsStage tlsStage() const { return tlsStage_; }
 
  private:
   friend class Transport;
@@ -84,6 +103,30 @@ class Connection {
   void receiveStep();
   void connectFailed(int error);
   void handOn();
+
+  // TLS (transport_tls.cpp). The session above sees plain bytes only.
+  // False when a TLS account cannot have an engine (reported).
+  bool prepareTls();
+  // The connect completed: implicit TLS negotiates from the first byte.
+  void connectedTls();
+  // Bytes received on an encrypted (or about to be) connection.
+  void tlsReceived(std::string_view bytes);
+  void startTlsStep();
+  void beginHandshake();
+  void handshakeStep();
+  // Decrypts what has come and hands it, after `plain`, to the session.
+  void deliver(std::string plain);
+  // Sends bytes as they are, in one go, pumping as a command's send does.
+  // False when the connection failed (closed and reported).
+  bool write(const std::string& bytes);
+  // The session may not talk yet: the negotiation is under way.
+  bool tlsBusy() const { return tlsStage_ != TlsStage::None && tlsStage_ != TlsStage::Ready; }
+  // What goes on the wire for `plain`: the records that carry it under
+  // TLS; nullopt when the engine failed.
+  std::optional<std::string> wire(std::string plain);
+  // Sends a close_notify without waiting, before a polite close.
+  void sayCloseNotify();
+  void tlsFailed(const Text& message);
 
   Transport& t_;
   AccountSettings account_;
@@ -97,6 +140,12 @@ class Connection {
   int armed_ = 0;  // the event mask set on the socket, 0 when it must be set again
   int receiving_ = 0;
   bool deferred_ = false;
+  std::unique_ptr<TlsEngine> tls_;
+  TlsStage tlsStage_ = TlsStage::None;
+  std::string cipherIn_;  // received, not yet through the engine
+  std::string plainIn_;   // STLS: the plain lines before the negotiation
+  std::string greeting_;  // STLS: handed to the session once TLS is up
+  bool keepReplies_ = false;  // sendMany: what was received stays
 };
 
 class Transport {
@@ -136,6 +185,9 @@ class Transport {
   Connection* current() { return current_.get(); }
 
   std::size_t maxReplyBytes = kMaxReplyBytes;
+  // Engines for accounts with TLS; null where there is none (tests of
+  // plain accounts), and a TLS account then fails with a message.
+  TlsFactory* tls = nullptr;
 
  private:
   friend class Connection;
@@ -148,6 +200,10 @@ class Transport {
   std::vector<char> recvChunk_;
 };
 
+inline constexpr const char16_t* kStlsRefused = u"ｻｰﾊﾞがSTARTTLSを受け付けませんでした";
+inline constexpr const char16_t* kTlsFailed = u"SSL/TLSの接続に失敗しました";
+inline constexpr const char16_t* kTlsUnavailable = u"SSL/TLSが使えません";
+inline constexpr const char16_t* kTlsClosedByServer = u"ｻｰﾊﾞが暗号化された接続を閉じました";
 inline constexpr const char16_t* kReplyTooLarge = u"受信ﾃﾞｰﾀが上限を超えたため、接続を中止しました";
 
 // Reply status from the first four characters of a reply.

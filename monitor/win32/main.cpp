@@ -5,11 +5,13 @@
 #include <commctrl.h>
 
 #include "common/win32/registry_store.h"
+#include "common/win32/schannel.h"
 #include "monitor/app/monitor.h"
 #include "monitor/desktop/alerts.h"
 #include "monitor/win32/charset_win32.h"
 #include "monitor/win32/hotkey_registrar.h"
 #include "monitor/win32/keyboard.h"
+#include "monitor/win32/list_store_win32.h"
 #include "monitor/win32/main_window.h"
 #include "monitor/win32/ras_win32.h"
 #include "monitor/win32/socket_win32.h"
@@ -57,8 +59,10 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
   ViewerWindow viewer(instance);
   Win32Charsets charsets;
   Win32TrayIcon trayIcon(instance);
+  FileListStore lists;
+  SchannelFactory tls;
   Monitor monitor({store, timers, pump, dialogs, processes, window, window, viewer, lamp, sound,
-                   sockets, ras, hotkeyRegistrar, charsets, trayIcon});
+                   sockets, ras, hotkeyRegistrar, charsets, trayIcon, lists, &tls});
 
   // A second monitor only tells the user so; it never makes a window.
   const auto [twipsX, twipsY] = screenTwipsPerPixel();

@@ -10,6 +10,7 @@
 
 #include "monitor/services/socket_api.h"
 #include "tests/fakes/fake_pump.h"
+#include "tests/fakes/fake_tls.h"
 
 namespace tarvi::fakes {
 
@@ -37,9 +38,20 @@ class FakeSocket : public SocketApi {
   // The next recv fails with this code.
   int recvFailsWith = 0;
   std::map<std::string, std::uint32_t> hosts;  // name -> address
+  // TLS with faketls records: whether the server on a port speaks it from
+  // the first byte (it then sends its greeting right after its handshake
+  // record, in the same piece). After an accepted STLS it speaks it too.
+  std::function<bool(std::uint16_t port)> implicitTls;
+  // The reply to a command starting with this is followed by a close record.
+  std::string tlsCloseAfter;
+  // Replies under TLS go out as they are, not sealed: they are the records.
+  bool tlsRaw = false;
 
   // --- what happened ------------------------------------------------------
-  std::vector<std::string> sent;  // command lines without CR LF
+  std::vector<std::string> sent;  // command lines without CR LF (decrypted)
+  std::string wire;               // every byte the client sent, as sent
+  std::vector<std::string> tlsHosts;  // the host names of the client hellos
+  int tlsCloses = 0;                  // close records from the client
   std::vector<std::string> events;
   int startups = 0, cleanups = 0, opened = 0, closed = 0, unhooks = 0;
   int selects = 0, recvs = 0;  // calls, each one a trip into the system
@@ -79,6 +91,9 @@ class FakeSocket : public SocketApi {
     mask_ = 0;
     readPosted_ = false;
     connected_ = false;
+    tlsOn_ = false;
+    tlsIn_.clear();
+    tlsPlain_.clear();
     return current_;
   }
   void select(SocketHandle s, std::uint32_t tag, int events) override {
@@ -112,11 +127,13 @@ class FakeSocket : public SocketApi {
       return -1;
     }
     error_ = kWsaEWouldBlock;
-    auto complete = [this, s, tag = tag_] {
+    auto complete = [this, s, port, tag = tag_] {
       if (!open_(s)) return;
       connected_ = connectError == 0;
+      // Before the notification: the client's hello may go out inside it.
+      implicit_ = tlsOn_ = connected_ && implicitTls && implicitTls(port);
       if (notify && (mask_ & kFdConnect)) notify(s, tag, connectError);
-      if (connected_) serverSends(greeting);
+      if (connected_ && !implicit_) serverSends(greeting);
     };
     if (holdConnect)
       held_.push_back(complete);
@@ -136,12 +153,18 @@ class FakeSocket : public SocketApi {
       error_ = kWsaENotSock;
       return -1;
     }
+    wire += bytes;
+    if (tlsOn_) {
+      tlsInput(bytes);
+      return static_cast<int>(bytes.size());
+    }
     std::string line = bytes;
     if (line.size() >= 2 && line.compare(line.size() - 2, 2, "\r\n") == 0) line.resize(line.size() - 2);
     sent.push_back(line);
     if (respond) {
       const std::string reply = respond(line);
       if (!reply.empty()) serverSends(reply);
+      if (line == "STLS" && reply.rfind("+OK", 0) == 0) tlsOn_ = true;
     }
     return static_cast<int>(bytes.size());
   }
@@ -182,6 +205,34 @@ class FakeSocket : public SocketApi {
   int lastError() override { return error_; }
 
  private:
+  // The server's end of faketls: the hello answered, records opened, their
+  // command lines answered in records.
+  void tlsInput(const std::string& bytes) {
+    tlsIn_ += bytes;
+    std::string payload;
+    bool bad = false;
+    while (faketls::open(tlsIn_, payload, bad)) {
+      if (payload.rfind(faketls::kClientHello, 0) == 0) {
+        tlsHosts.push_back(payload.substr(faketls::kClientHello.size()));
+        serverSends(faketls::record(faketls::kServerHello) + (implicit_ ? faketls::seal(greeting) : ""));
+      } else if (payload == faketls::kClose) {
+        ++tlsCloses;
+      } else if (payload != "FINISHED") {
+        tlsPlain_ += payload;
+        for (std::size_t end; (end = tlsPlain_.find("\r\n")) != std::string::npos;) {
+          const std::string line = tlsPlain_.substr(0, end);
+          tlsPlain_.erase(0, end + 2);
+          sent.push_back(line);
+          std::string reply = respond ? respond(line) : "";
+          if (!tlsRaw) reply = faketls::seal(reply);
+          if (!tlsCloseAfter.empty() && line.rfind(tlsCloseAfter, 0) == 0)
+            reply += faketls::record(faketls::kClose);
+          if (!reply.empty()) serverSends(reply);
+        }
+      }
+    }
+  }
+
   // A notification carries the tag its socket was selected with when it
   // was posted, as a window message would.
   void post(SocketHandle s, int err) {
@@ -205,6 +256,8 @@ class FakeSocket : public SocketApi {
   bool readPosted_ = false;
   bool connected_ = false;
   int error_ = 0;
+  bool tlsOn_ = false, implicit_ = false;
+  std::string tlsIn_, tlsPlain_;
 };
 
 // Cuts a reply into pieces.

@@ -1,0 +1,178 @@
+// TLS under a connection's session. The engine sits between the socket and
+// the reply buffer: what is received goes through it (the negotiation, then
+// the decryption) and what is sent comes out of it as records, so the check,
+// retrieve and delete dialogues read and write plain text as ever. Nothing
+// of the user's (not even the user name) is sent before the server's
+// certificate has been accepted.
+#include "common/tls_policy.h"
+#include "monitor/pop3/session.h"
+#include "monitor/pop3/transport.h"
+
+namespace tarvi {
+
+bool Connection::prepareTls() {
+  if (account_.tlsMode != kImplicitTls && account_.tlsMode != kStartTls) return true;
+  if (t_.tls) tls_ = t_.tls->create();
+  if (!tls_) return false;
+  tlsStage_ = account_.tlsMode == kImplicitTls ? TlsStage::Handshake : TlsStage::Greeting;
+  return true;
+}
+
+void Connection::connectedTls() {
+  if (tlsStage_ == TlsStage::Handshake) beginHandshake();
+}
+
+std::optional<std::string> Connection::wire(std::string plain) {
+  if (tlsStage_ != TlsStage::Ready) return plain;
+  std::string records;
+  if (!tls_->encrypt(plain, records)) return std::nullopt;
+  return records;
+}
+
+void Connection::sayCloseNotify() {
+  const bool negotiated = tlsStage_ == TlsStage::Ready || tlsStage_ == TlsStage::Checking;
+  if (!negotiated || sock_ == kNoSocket) return;
+  std::string bye;
+  tls_->shutdown(bye);
+  // A courtesy: the socket closes next whether the server hears it or not.
+  if (!bye.empty()) t_.api_.send(sock_, bye);
+}
+
+void Connection::tlsFailed(const Text& message) {
+  // The engine's own account of the failure says which step failed and why.
+  const Text why = tls_ ? tls_->lastError() : Text();
+  close();
+  session_->failed(why.empty() ? message : why);
+}
+
+void Connection::tlsReceived(std::string_view bytes) {
+  std::string& in = tlsStage_ == TlsStage::Greeting || tlsStage_ == TlsStage::StlsSent ? plainIn_ : cipherIn_;
+  if (in.size() + bytes.size() > t_.maxReplyBytes) {
+    close();
+    session_->failed(kReplyTooLarge);
+    return;
+  }
+  in.append(bytes);
+  switch (tlsStage_) {
+    case TlsStage::Greeting:
+    case TlsStage::StlsSent:
+      startTlsStep();
+      break;
+    case TlsStage::Handshake:
+      handshakeStep();
+      break;
+    case TlsStage::Ready:
+      deliver(std::string());
+      break;
+    default:
+      // Checking: the step that judges the certificate takes these on
+      // once it has, from the buffer.
+      break;
+  }
+}
+
+void Connection::startTlsStep() {
+  for (;;) {
+    const std::size_t lf = plainIn_.find('\n');
+    if (lf == std::string::npos) return;
+    const std::string line = plainIn_.substr(0, lf + 1);
+    switch (replyStatus(line)) {
+      case ReplyStatus::Other:  // a server's chatter, as the sessions pass it over
+        plainIn_.erase(0, lf + 1);
+        continue;
+      case ReplyStatus::Refused:
+        if (tlsStage_ == TlsStage::Greeting) {
+          // The server will not talk at all: the session sees its refusal
+          // as on a plain connection, which sends no user name after it.
+          tlsStage_ = TlsStage::None;
+          replies_.append(plainIn_);
+          plainIn_.clear();
+          session_->received();
+        } else {
+          // Never on in the clear: the session ends, its QUIT in plain
+          // text being all that is said.
+          tlsStage_ = TlsStage::None;
+          plainIn_.clear();
+          session_->failed(kStlsRefused);
+        }
+        return;
+      case ReplyStatus::Accepted:
+        plainIn_.erase(0, lf + 1);
+        if (tlsStage_ == TlsStage::Greeting) {
+          greeting_ = line;
+          tlsStage_ = TlsStage::StlsSent;
+          t_.log_.command(u"STLS\r\n");
+          write("STLS\r\n");
+        } else {
+          cipherIn_ = std::move(plainIn_);
+          plainIn_.clear();
+          tlsStage_ = TlsStage::Handshake;
+          beginHandshake();
+        }
+        return;
+    }
+  }
+}
+
+void Connection::beginHandshake() {
+  std::string out;
+  const TlsStatus status = tls_->start(toUtf8(account_.host), out);
+  if (status == TlsStatus::Failed) {
+    tlsFailed(kTlsFailed);
+    return;
+  }
+  if (!out.empty()) write(out);
+}
+
+void Connection::handshakeStep() {
+  std::string out;
+  const TlsStatus status = tls_->handshake(cipherIn_, out);
+  if (status == TlsStatus::Failed || status == TlsStatus::Closed) {
+    tlsFailed(kTlsFailed);
+    return;
+  }
+  // From here until the certificate is accepted, steps nested in the
+  // pumping of the send below only keep what they receive.
+  if (status == TlsStatus::Done) tlsStage_ = TlsStage::Checking;
+  if (!out.empty() && !write(out)) return;
+  if (status != TlsStatus::Done || !connected()) return;
+  const CertificateReport cert = tls_->certificate();
+  if (!certificateAccepted(cert, toUtf8(account_.tlsPin))) {
+    sayCloseNotify();
+    close();
+    session_->failed(certificateRefusedMessage(cert));
+    return;
+  }
+  tlsStage_ = TlsStage::Ready;
+  // STLS: the greeting came before the negotiation; the session reads it
+  // now, as if it had just arrived.
+  deliver(std::move(greeting_));
+}
+
+void Connection::deliver(std::string plain) {
+  TlsStatus status = TlsStatus::Done;
+  if (!cipherIn_.empty()) status = tls_->decrypt(cipherIn_, plain);
+  if (status == TlsStatus::Failed) {
+    tlsFailed(kTlsFailed);
+    return;
+  }
+  if (!plain.empty()) {
+    if (replies_.size() + plain.size() > t_.maxReplyBytes) {
+      close();
+      session_->failed(kReplyTooLarge);
+      return;
+    }
+    replies_.append(plain);
+    session_->received();
+  }
+  if (status != TlsStatus::Closed || !connected()) return;
+  // The server ended TLS before the dialogue did (after QUIT's reply the
+  // session has closed already).
+  close();
+  if (session_->quitSent())
+    handOn();
+  else
+    session_->failed(kTlsClosedByServer);
+}
+
+}  // namespace tarvi

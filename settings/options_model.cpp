@@ -10,7 +10,7 @@ std::array<bool*, kCheckBoxes> checkFields(GeneralSettings& s) {
   return {&s.popupOnNewMail, &s.soundOnNewMail,  &s.suppressErrorBoxes,  &s.blinkLamp,
           &s.checkAtStartup, &s.reportOnlyChanges,  &s.quitWithoutAsking,  &s.keepSessionLog,
           &s.newestFirst, &s.skipChecksOffline, &s.hangUpAfterCheck, &s.stayOnlineWithNewMail,
-          &s.decodeAll, &s.trayIcon};
+          &s.decodeAll, &s.trayIcon, &s.fastCheck};
 }
 
 std::array<std::int16_t*, kTimerBoxes> timerFields(GeneralSettings& s) {

@@ -14,7 +14,8 @@
 
 namespace tarvi::settings {
 
-constexpr int kCheckBoxes = 14;  // Option1 .. option11, soption11, the decoding, the tray icon
+// Option1 .. option11, soption11, the decoding, the tray icon, the fast check.
+constexpr int kCheckBoxes = 15;
 constexpr int kTimerBoxes = 4;
 
 // The general page as the user sees it: texts as typed, list positions.

@@ -114,7 +114,7 @@ void Checker::nextCheckAccount() {
     if (!state_.current.checked) continue;
     deadline_.start();
     logon(std::make_unique<CheckSession>(state_.options, state_.accounts, account_, totals_,
-                                         svc_.charsets));
+                                         svc_.charsets, &svc_.lists));
     return;
   }
 }
@@ -207,7 +207,7 @@ bool Checker::nextRunAccount(const char16_t* doing) {
       logon(std::make_unique<RetrieveSession>(state_.options, state_.accounts, a, changed_,
                                                 svc_.charsets));
     else
-      logon(std::make_unique<DeleteSession>(state_.accounts, a, changed_));
+      logon(std::make_unique<DeleteSession>(state_.accounts, a, changed_, state_.options.fastCheck));
     return true;
   }
 }

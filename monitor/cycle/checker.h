@@ -13,6 +13,7 @@
 #include "monitor/pop3/check_session.h"
 #include "monitor/pop3/transport.h"
 #include "monitor/services/charset.h"
+#include "monitor/services/list_store.h"
 #include "monitor/services/services.h"
 #include "monitor/state/monitor_state.h"
 
@@ -57,6 +58,7 @@ struct CheckerServices {
   MainView& view;
   SocketApi& sockets;
   CharsetConverter& charsets;
+  ListStore& lists;  // what the fast check listed, kept across restarts
 };
 
 class Checker : private TransportEvents {

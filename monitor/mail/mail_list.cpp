@@ -14,6 +14,11 @@ bool MessageList::ensure(int messages) {
   return true;
 }
 
+void MessageList::assign(std::vector<MailItem> items) {
+  if (items.size() > static_cast<std::size_t>(kMaxMessages)) items.resize(kMaxMessages);
+  items_ = std::move(items);
+}
+
 MailItem* MessageList::find(int msgno) {
   if (msgno < 1 || msgno > size()) return nullptr;
   return &items_[static_cast<std::size_t>(msgno - 1)];

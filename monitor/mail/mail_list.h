@@ -3,6 +3,7 @@
 // read by the popup and the viewer.
 #pragma once
 
+#include <string>
 #include <vector>
 
 #include "common/text.h"
@@ -17,6 +18,11 @@ struct MailItem {
   Text attachmentNames;      // each name as "name" followed by one space
   Text body;                 // decoded body; empty while not retrieved
   Text identity;             // messageIdentity of what the check listed
+  // The server's unique id of the message (UIDL) when the fast check
+  // listed it; empty otherwise.
+  std::string uid;
+  // The fast check listed it for the first time: an id never seen before.
+  bool unseen = false;
 
   bool operator==(const MailItem&) const = default;
 };
@@ -38,6 +44,10 @@ class MessageList {
   bool ensure(int messages);
 
   int size() const { return static_cast<int>(items_.size()); }
+  // The records as a whole, for a list rebuilt in another order; no more
+  // than kMaxMessages are taken back.
+  std::vector<MailItem> release() { return std::move(items_); }
+  void assign(std::vector<MailItem> items);
   // The record, or nullptr outside 1..size().
   MailItem* find(int msgno);
   const MailItem* find(int msgno) const;

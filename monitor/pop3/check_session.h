@@ -1,13 +1,25 @@
 // The check session: greeting, USER, PASS, STAT, one TOP n 5 per message
 // handed to listTopReplyAll (listTopReply when options.decodeAll is off),
 // QUIT.
+//
+// The fast check (options.fastCheck, with a list store) asks UIDL after
+// STAT and TOP only for the ids the account has not listed before; the
+// list is rebuilt in the server's order from what was kept, in memory or,
+// after a restart, in the store. Where CAPA lists PIPELINING the TOP
+// requests go out in windows and their replies are read as they come. A
+// server that refuses UIDL, or whose listing cannot be trusted, gets the
+// dialogue above.
 #pragma once
 
 #include <cstdint>
 #include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
 
 #include "monitor/pop3/session.h"
 #include "monitor/services/charset.h"
+#include "monitor/services/list_store.h"
 #include "monitor/state/monitor_state.h"
 
 namespace tarvi {
@@ -27,23 +39,51 @@ struct StatReply {
 };
 std::optional<StatReply> parseStat(const Text& reply);
 
+// The unique ids of messages 1..count from a UIDL reply (status line
+// through the end line), index m-1 for message m; numbers past `count` are
+// passed over. Nullopt when the listing cannot be trusted: a line that is
+// no "number id", a number listed twice or beyond `limit`, an id listed
+// twice or not of 1 to 70 characters 0x21..0x7E, a message left out.
+std::optional<std::vector<std::string>> parseUidl(std::string_view reply, int count,
+                                                  std::int64_t limit);
+// True when a CAPA reply lists PIPELINING.
+bool listsPipelining(std::string_view reply);
+
 class CheckSession : public Session {
  public:
   // The records may move while the session waits (the settings program
   // can change the number of accounts), so the account is held by number.
+  // `lists` keeps what the fast check listed; without it, or with
+  // options.fastCheck off, the session has the dialogue of earlier versions.
   CheckSession(const GeneralSettings& options, AccountTable& accounts, int account,
-               CheckTotals& totals, CharsetConverter& charsets)
+               CheckTotals& totals, CharsetConverter& charsets, ListStore* lists = nullptr)
       : options_(options), accounts_(accounts), account_(account), totals_(totals),
-        charsets_(charsets) {}
+        charsets_(charsets), lists_(options.fastCheck ? lists : nullptr) {}
+
+  // Pipelined TOP requests in flight at most, and bytes of requests sent in
+  // one write at most: a window of replies stays well within what the
+  // socket buffers of both ends hold, so neither side waits on the other.
+  static constexpr int kWindow = 32;
+  static constexpr std::size_t kWindowBytes = 1024;
 
  private:
-  enum class State { Greeting, UserSent, PassSent, StatSent, TopSent };
+  enum class State { Greeting, UserSent, PassSent, StatSent, TopSent, UidlSent, CapaSent, Pipelined };
   void setState(State s) { state_ = s; }
 
   void accepted(const Text& reply) override;
   void multiLineProgress() override;
+  bool refusalHandled() override;
   void statReply(const Text& reply);
   void sendTop();
+  // The fast check.
+  void uidlReply(std::string_view reply);
+  // UIDL refused or not to be trusted: the dialogue of earlier versions.
+  void listByNumbers();
+  void startFetching();
+  void sendNextTops();
+  void readPipelined();
+  void listed(int msgno, std::string_view reply, const std::string* uid);
+  void fetchedAll();
 
   const GeneralSettings& options_;
   AccountTable& accounts_;
@@ -54,6 +94,20 @@ class CheckSession : public Session {
   int topNo_ = 0;
   // Messages asked for: the count, but no more than a list holds.
   int fetchCount_ = 0;
+
+  ListStore* lists_;
+  bool loadKept_ = false;     // nothing is listed of this mailbox in memory
+  bool listChanged_ = false;  // the list differs from the one kept
+  bool pipelining_ = false;
+  bool inReply_ = false;      // a pipelined reply's status line is read
+  bool capaAsked_ = false;
+  std::int64_t statCount_ = 0;
+  // Messages to ask TOP for, with their ids; the next to ask and the next
+  // whose reply is awaited.
+  std::vector<int> toFetch_;
+  std::vector<std::string> fetchUids_;
+  std::size_t nextAsk_ = 0;
+  std::size_t nextReply_ = 0;
 };
 
 }  // namespace tarvi

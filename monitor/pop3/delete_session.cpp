@@ -1,5 +1,7 @@
 #include "monitor/pop3/delete_session.h"
 
+#include <algorithm>
+
 #include "common/cp932.h"
 #include "monitor/mail/extract.h"
 #include "monitor/pop3/retrieve_session.h"
@@ -14,7 +16,7 @@ int DeleteSession::nextMarked(const AccountTable& accounts, int a, int after) {
   return 0;
 }
 
-void DeleteSession::accepted(const Text&) {
+void DeleteSession::accepted(const Text& reply) {
   const AccountSettings& a = conn().account();
   switch (state_) {
     case State::Greeting:
@@ -35,7 +37,11 @@ void DeleteSession::accepted(const Text&) {
         quit();  // the marks went while logging in: nothing to delete
         break;
       }
-      sendTop();
+      byUid_ = byUid_ && everyMarkHasUid();
+      sendCheck();
+      break;
+    case State::UidlSent:
+      uidlReply(reply);
       break;
     case State::DeleSent:
       sendDele();
@@ -51,9 +57,50 @@ void DeleteSession::accepted(const Text&) {
 
 bool DeleteSession::refusalHandled() {
   // A marked number the server no longer knows: the mailbox changed.
-  if (state_ != State::TopSent || quitSent()) return false;
+  if ((state_ != State::TopSent && state_ != State::UidlSent) || quitSent()) return false;
   mailboxChanged();
   return true;
+}
+
+bool DeleteSession::everyMarkHasUid() const {
+  const AccountState* r = accounts_.find(account_);
+  for (int m = nextMarked(0); m != 0; m = nextMarked(m))
+    if (!r || r->mail.find(m)->uid.empty()) return false;
+  return true;
+}
+
+void DeleteSession::sendCheck() {
+  if (!byUid_) {
+    sendTop();
+    return;
+  }
+  setState(State::UidlSent);
+  sendLine(u"UIDL " + decimal(verifyNo_) + u"\r\n");
+}
+
+void DeleteSession::uidlReply(const Text& reply) {
+  // "+OK n id": the number asked for, then the id the list holds for it.
+  std::vector<Text> words;
+  std::size_t at = 0;
+  while (at < reply.size()) {
+    const std::size_t end = std::min(reply.find_first_of(u" \t\r\n", at), reply.size());
+    if (end > at) words.push_back(reply.substr(at, end - at));
+    at = end + 1;
+  }
+  const AccountState* r = accounts_.find(account_);
+  const MailItem* item = r ? r->mail.find(verifyNo_) : nullptr;
+  const bool same = item && !item->uid.empty() && words.size() == 3 &&
+                    words[1] == decimal(verifyNo_) && words[2] == ascii(item->uid);
+  if (!same) {
+    mailboxChanged();
+  } else if (const int next = nextMarked(verifyNo_); next != 0) {
+    verifyNo_ = next;
+    sendCheck();
+  } else {
+    reqNo_ = nextMarked(0);
+    if (AccountState* record = accounts_.find(account_)) record->quietNextCheck = true;
+    sendDele();
+  }
 }
 
 void DeleteSession::sendTop() {
@@ -72,7 +119,7 @@ void DeleteSession::multiLineProgress() {
     mailboxChanged();
   } else if (const int next = nextMarked(verifyNo_); next != 0) {
     verifyNo_ = next;
-    sendTop();
+    sendCheck();
   } else {
     // Every marked number still denotes its listed message; within this
     // session the server keeps the numbering.

@@ -1,7 +1,10 @@
 // The delete session: USER, PASS, DELE per marked message in ascending
 // order, QUIT. Before the first DELE it asks TOP n 0 of every marked
 // message and deletes only when each is still the message the list holds
-// under its number, so that no other message is ever lost.
+// under its number, so that no other message is ever lost. Where the fast
+// check listed every marked message with its unique id, that check is
+// UIDL n of each instead: the server's id for the number must be the one
+// listed.
 #pragma once
 
 #include <vector>
@@ -15,8 +18,9 @@ class DeleteSession : public Session {
  public:
   // The number of the account goes into `changed` when its mailbox no
   // longer matches the list (then nothing is deleted there).
-  DeleteSession(AccountTable& accounts, int account, std::vector<int>& changed)
-      : accounts_(accounts), account_(account), changed_(changed) {}
+  // `byUid`: check by unique id where every marked message has one.
+  DeleteSession(AccountTable& accounts, int account, std::vector<int>& changed, bool byUid = false)
+      : accounts_(accounts), account_(account), changed_(changed), byUid_(byUid) {}
 
   // The first marked message of account a after `after`, 0 when none.
   static int nextMarked(const AccountTable& accounts, int a, int after);
@@ -27,6 +31,7 @@ class DeleteSession : public Session {
     UserSent,
     PassSent,
     TopSent,  // the marked messages are being checked
+    UidlSent,  // the same, by unique id
     DeleSent,  // a DELE sent; another follows
     LastDeleSent,
   };
@@ -36,6 +41,9 @@ class DeleteSession : public Session {
   bool refusalHandled() override;
   void multiLineProgress() override;
   void sendTop();
+  void sendCheck();
+  void uidlReply(const Text& reply);
+  bool everyMarkHasUid() const;
   void sendDele();
   void mailboxChanged();
   int nextMarked(int after) const { return nextMarked(accounts_, account_, after); }
@@ -46,6 +54,7 @@ class DeleteSession : public Session {
   State state_ = State::Greeting;
   int reqNo_ = 0;
   int verifyNo_ = 0;
+  bool byUid_;
 };
 
 }  // namespace tarvi

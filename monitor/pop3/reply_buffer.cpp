@@ -4,13 +4,14 @@ namespace tarvi {
 
 void ReplyBuffer::clear() {
   buf_.clear();
-  lineStart_ = lineScan_ = endScan_ = 0;
+  lineStart_ = lineScan_ = endScan_ = replyEnd_ = 0;
   ended_ = false;
+  afterReply_ = false;
 }
 
 void ReplyBuffer::append(std::string_view chunk) {
   std::size_t i = 0;
-  if (buf_.empty()) {
+  if (buf_.empty() || (afterReply_ && lineStart_ == buf_.size())) {
     // "\n.\r" ends a reply, so its LF may still be on its way; it belongs
     // to the reply before.
     while (i < chunk.size() && (chunk[i] == '\r' || chunk[i] == '\n')) ++i;
@@ -18,6 +19,7 @@ void ReplyBuffer::append(std::string_view chunk) {
   // Whole runs between NULs are copied at once: a chunk is up to 64 KB and
   // a retrieved message many of them.
   chunk.remove_prefix(i);
+  if (!chunk.empty()) afterReply_ = false;
   for (;;) {
     const std::size_t nul = chunk.find('\0');
     if (nul == std::string_view::npos) {
@@ -59,12 +61,30 @@ bool ReplyBuffer::multiLineEnded() {
     const char c = buf_[lf + 2];
     if (c == '\r' || c == '\n') {
       ended_ = true;
+      replyEnd_ = lf + 3;
+      if (c == '\r' && replyEnd_ < buf_.size() && buf_[replyEnd_] == '\n') ++replyEnd_;
       break;
     }
     from = lf + 1;
   }
   endScan_ = buf_.size();
   return ended_;
+}
+
+void ReplyBuffer::dropEndedReply() {
+  if (!ended_) return;
+  std::size_t at = replyEnd_;
+  while (at < buf_.size() && (buf_[at] == '\r' || buf_[at] == '\n')) ++at;
+  afterReply_ = at == buf_.size();
+  // Moving the rest to the front costs a copy of it; doing so only once the
+  // part read is large keeps the cost linear.
+  constexpr std::size_t kKeepRead = 64 * 1024;
+  if (at >= kKeepRead) {
+    buf_.erase(0, at);
+    at = 0;
+  }
+  lineStart_ = lineScan_ = endScan_ = replyEnd_ = at;
+  ended_ = false;
 }
 
 }  // namespace tarvi

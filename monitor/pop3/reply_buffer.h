@@ -35,12 +35,27 @@ class ReplyBuffer {
   // The multi-line reply from its status line to the end of the bytes.
   std::string_view multiLine() const { return std::string_view(buf_).substr(lineStart_); }
 
+  // Pipelined replies follow one another in the buffer. The multi-line
+  // reply at the current line, from its status line through its end line,
+  // once multiLineEnded() has said so.
+  std::string_view endedReply() const {
+    return std::string_view(buf_).substr(lineStart_, replyEnd_ - lineStart_);
+  }
+  // Goes on to the reply after the ended one. Line ends left over from its
+  // end line are dropped, here or when they come, and what was read is let
+  // go of now and then, so that a long series of replies does not pile up.
+  void dropEndedReply();
+
  private:
   std::string buf_;
   std::size_t lineStart_ = 0;  // start of the current line
   std::size_t lineScan_ = 0;   // LF search goes on from here
   std::size_t endScan_ = 0;    // end-marker search goes on from here
+  std::size_t replyEnd_ = 0;   // just past the end line, once ended_
   bool ended_ = false;
+  // A reply was dropped up to the end of the bytes: a CR or LF that comes
+  // next still belongs to its end line.
+  bool afterReply_ = false;
 };
 
 }  // namespace tarvi

@@ -59,7 +59,13 @@ void Session::sendLine(const Text& command) {
 void Session::sendMultiLine(const Text& name, const Text& arguments) {
   multiLine_ = true;
   statusSeen_ = false;
-  conn().send(name + u" " + arguments + u"\r\n");
+  conn().send(arguments.empty() ? name + u"\r\n" : name + u" " + arguments + u"\r\n");
+}
+
+void Session::sendPipelined(const std::vector<Text>& commands) {
+  multiLine_ = true;
+  statusSeen_ = true;
+  conn().sendMany(commands);
 }
 
 }  // namespace tarvi

@@ -40,6 +40,9 @@ class Session {
   void sendLine(const Text& command);
   // Sends a command whose reply runs over several lines.
   void sendMultiLine(const Text& name, const Text& arguments);
+  // Sends several requests at once whose replies the session reads itself,
+  // status lines included, as they come (multiLineProgress).
+  void sendPipelined(const std::vector<Text>& commands);
 
  private:
   Connection* conn_ = nullptr;

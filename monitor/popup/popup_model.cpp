@@ -82,7 +82,10 @@ void PopupGrid::fillGrid(AccountTable& accounts, const FillInput& in) {
       r.back = acc->backColor;
       style(r, accounts);
       // The check after a delete run marks nothing new in a mailbox it changed.
-      r.isNew = shown < m && !acc->quietNextCheck;
+      // A list made by unique ids knows exactly which messages were never
+      // seen; each is marked once, as a count-based mark is.
+      r.isNew = acc->exactNew ? item->unseen : shown < m && !acc->quietNextCheck;
+      if (acc->exactNew) acc->mail.find(m)->unseen = false;
       rows_.push_back(std::move(r));
     }
     // Inserting each message at the head of the account's block gives the

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "common/kept_list_name.h"
+
 
 namespace tarvi {
 
@@ -29,11 +31,10 @@ void AccountState::resetListing() {
   mail.clear();
   listedIdentity.clear();
   quietNextCheck = false;
+  exactNew = false;
 }
 
-Text accountIdentity(const AccountSettings& a) {
-  return a.host + u"\n" + decimal(a.port) + u"\n" + a.user;
-}
+Text accountIdentity(const AccountSettings& a) { return mailboxIdentity(a); }
 
 void AccountTable::resetListings() {
   for (auto& r : records_) r.resetListing();

@@ -34,6 +34,9 @@ struct AccountState {
   // A delete run changed this mailbox: the check that follows does not
   // announce it as new.
   bool quietNextCheck = false;
+  // The last check listed by unique ids: "N" marks the messages whose id
+  // it had never seen (MailItem::unseen), not those past the count.
+  bool exactNew = false;
 
   // Forgets everything listed of the mailbox, its count and size too, so
   // that the next check lists it afresh.

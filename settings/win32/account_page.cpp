@@ -1,6 +1,7 @@
 #include "settings/win32/account_page.h"
 
 #include "common/win32/dpi.h"
+#include "common/win32/kept_list_file.h"
 #include "common/win32/registry_store.h"
 #include "settings/win32/account_dialog.h"
 #include "settings/win32/resource.h"
@@ -86,7 +87,12 @@ void AccountPage::edit() {
 }
 
 void AccountPage::remove() {
+  if (!list_.isAccountRow(selRow_)) return;
+  // The mailbox is read before its keys go: what the monitor kept of it
+  // goes with the account.
+  const AccountSettings gone = list_.load(selRow_);
   if (!list_.remove(selRow_)) return;
+  tarvi::win32::removeKeptList(gone);
   rows_.erase(rows_.begin() + (selRow_ - 1));
   ListView_DeleteItem(view_, selRow_ - 1);
   selRow_ = 0;

@@ -30,8 +30,10 @@ struct OptionDialog {
   bool balloon = true;  // carried through unchanged: no box shows it
 };
 
-// The form's check boxes are the controls IDC_OPTION1 + index, the last one included.
-static_assert(IDC_OPTION1 + kCheckBoxes - 1 == IDC_TRAY_ICON);
+// The form's check boxes are the controls IDC_OPTION1 + index up to the
+// tray icon; the fast check came after the Run entry's box took the next ID.
+static_assert(IDC_OPTION1 + kCheckBoxes - 2 == IDC_TRAY_ICON);
+int checkId(int index) { return index == kCheckBoxes - 1 ? IDC_FAST_CHECK : IDC_OPTION1 + index; }
 
 int timerId(int box) { return IDC_TIMER1 + box - 1; }  // box 1..4
 
@@ -69,7 +71,7 @@ void applyEnables(HWND dlg, const OptionsForm& f) {
 
 OptionsForm readForm(HWND dlg) {
   OptionsForm f;
-  for (int i = 0; i < kCheckBoxes; ++i) f.checks[i] = isChecked(dlg, IDC_OPTION1 + i);
+  for (int i = 0; i < kCheckBoxes; ++i) f.checks[i] = isChecked(dlg, checkId(i));
   for (int b = 1; b <= kTimerBoxes; ++b) f.timers[b - 1] = controlText(dlg, timerId(b));
   f.mailers = {controlText(dlg, IDC_MAILER1), controlText(dlg, IDC_MAILER2)};
   f.wav = controlText(dlg, IDC_WAV);
@@ -92,7 +94,7 @@ void fillOptions(HWND dlg, OptionDialog& d) {
 
   const OptionsForm f = loadOptions(d.store, static_cast<int>(entries.size()));
   d.balloon = f.balloon;
-  for (int i = 0; i < kCheckBoxes; ++i) setChecked(dlg, IDC_OPTION1 + i, f.checks[i]);
+  for (int i = 0; i < kCheckBoxes; ++i) setChecked(dlg, checkId(i), f.checks[i]);
   setChecked(dlg, IDC_RUN_AT_LOGON, logonEntryExists());
   applyEnables(dlg, f);
   for (int b = 1; b <= kTimerBoxes; ++b) setControlText(dlg, timerId(b), f.timers[b - 1]);
@@ -125,6 +127,7 @@ void addTips(Tooltips& t) {
       {IDC_OPTION1 + 10, u"チェック完了後に回線を切断します"},
       {IDC_DECODE_ALL, u"ﾁｪｯｸを外すと以前と同じ表示になります"},
       {IDC_TRAY_ICON, u"通知領域のｱｲｺﾝから操作できます"},
+      {IDC_FAST_CHECK, u"前回までに一覧にしたメールはサーバに問い合わせません"},
       {IDC_RUN_AT_LOGON, u"Windowsにﾛｸﾞｵﾝすると自動的に起動します"},
       {timerId(1), u"0ならﾁｪｯｸしません"},
       {timerId(2), u"0にするとﾎﾞﾀﾝを押さないと消えません"},

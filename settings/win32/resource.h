@@ -19,6 +19,7 @@
 #define IDC_DECODE_ALL 1013  // the thirteenth check box
 #define IDC_TRAY_ICON 1014   // the fourteenth
 #define IDC_RUN_AT_LOGON 1015  // Windows' Run entry, not a setting
+#define IDC_FAST_CHECK 1016    // the fifteenth check box (not IDC_OPTION1 + 14)
 #define IDC_TIMER1 1020    // timerbox1..4: IDC_TIMER1 + index
 #define IDC_TIMER4 1023
 #define IDC_TIMER1_LABEL 1025
@@ -65,3 +66,5 @@
 #define IDC_ACC_SOUND2 2012
 #define IDC_ACC_WAV 2013
 #define IDC_ACC_WAV_REF 2014
+#define IDC_ACC_TLS 2015   // the TLS mode: plain, SSL/TLS, STARTTLS
+#define IDC_ACC_TEST 2016  // the connection test; "中止" while one runs

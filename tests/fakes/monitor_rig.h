@@ -17,7 +17,9 @@
 #include "tests/fakes/fake_socket.h"
 #include "tests/fakes/fake_store.h"
 #include "tests/fakes/fake_timers.h"
+#include "tests/fakes/fake_tls.h"
 #include "tests/fakes/fake_charset.h"
+#include "tests/fakes/fake_list_store.h"
 
 namespace tarvi::fakes {
 
@@ -28,11 +30,31 @@ struct Mailbox {
   // Overrides: the reply to a command that starts with the key.
   std::map<std::string, std::string> replies;
   std::set<int> pendingDele;
+  // TLS from the first byte (faketls); STLS is answered in any case.
+  bool implicitTls = false;
+
+  // The fast check: UIDL (the unique id of a message is uidOf its text
+  // unless `uids` gives them), CAPA listing PIPELINING when `pipelining`.
+  std::vector<std::string> uids;  // kept in step with `messages` when given
+  bool pipelining = true;
 
   bool valid(int n) const {
     return n >= 1 && n <= static_cast<int>(messages.size()) && !pendingDele.count(n);
   }
+  static std::string uidOf(const std::string& text) {
+    std::uint64_t h = 1469598103934665603ull;
+    for (unsigned char c : text) h = (h ^ c) * 1099511628211ull;
+    return "id" + std::to_string(h);
+  }
+  std::string uid(int n) const {
+    const auto i = static_cast<std::size_t>(n - 1);
+    return i < uids.size() ? uids[i] : uidOf(messages[i]);
+  }
+  // Several command lines sent in one write (pipelining) are answered in
+  // turn, their replies in one piece.
   std::string respond(const std::string& cmd) {
+    if (const std::size_t crlf = cmd.find("\r\n"); crlf != std::string::npos)
+      return respond(cmd.substr(0, crlf)) + respond(cmd.substr(crlf + 2));
     for (auto& [k, v] : replies)
       if (cmd.rfind(k, 0) == 0) return v;
     auto number = [&](std::size_t at) { return std::atoi(cmd.c_str() + at); };
@@ -62,12 +84,27 @@ struct Mailbox {
       return "+OK Marked to be deleted.\r\n";
     }
     if (cmd == "QUIT") {
-      for (auto it = pendingDele.rbegin(); it != pendingDele.rend(); ++it)
+      for (auto it = pendingDele.rbegin(); it != pendingDele.rend(); ++it) {
         messages.erase(messages.begin() + (*it - 1));
+        if (static_cast<std::size_t>(*it) <= uids.size()) uids.erase(uids.begin() + (*it - 1));
+      }
       pendingDele.clear();
       return "+OK Logging out.\r\n";
     }
     if (cmd == "NOOP") return "+OK\r\n";
+    if (cmd == "CAPA")
+      return std::string("+OK\r\nTOP\r\nUIDL\r\n") + (pipelining ? "PIPELINING\r\n" : "") + ".\r\n";
+    if (cmd == "UIDL") {
+      std::string out = "+OK\r\n";
+      for (int n = 1; n <= static_cast<int>(messages.size()); ++n)
+        if (valid(n)) out += std::to_string(n) + " " + uid(n) + "\r\n";
+      return out + ".\r\n";
+    }
+    if (cmd.rfind("UIDL ", 0) == 0) {
+      if (!valid(number(5))) return "-ERR no such message\r\n";
+      return "+OK " + std::to_string(number(5)) + " " + uid(number(5)) + "\r\n";
+    }
+    if (cmd == "STLS") return "+OK Begin TLS negotiation now.\r\n";
     return "-ERR unknown\r\n";
   }
 };
@@ -91,13 +128,16 @@ struct MonitorRig {
   FakeRegistrar registrar;
   FakeCharsets charsets;
   FakeTrayIcon tray;
+  FakeListStore lists;
+  FakeTlsFactory tlsFactory;
   Monitor monitor{{store, timers, pump, dialogs, processes, window, window, viewer, lamp, sound,
-                   sock, ras, registrar, charsets, tray}};
+                   sock, ras, registrar, charsets, tray, lists, &tlsFactory}};
   std::map<int, Mailbox> boxes;  // by port
 
   MonitorRig() {
     sock.notify = [this](SocketHandle s, std::uint32_t tag, int e) { monitor.onSocket(s, tag, e); };
     sock.respond = [this](const std::string& cmd) { return boxes[sock.lastPort].respond(cmd); };
+    sock.implicitTls = [this](std::uint16_t port) { return boxes[port].implicitTls; };
     timers.onTick = [this](TimerId id) {
       monitor.onTimer(id);
       pump.runAll();
@@ -148,6 +188,17 @@ struct MonitorRig {
   void settle(int seconds = 30) {
     pump.runAll();
     for (int i = 0; i < seconds; ++i) timers.advance(1000);
+  }
+  // The command lines sent, those of one pipelined write each on its own.
+  std::vector<std::string> commands(std::size_t from = 0) const {
+    std::vector<std::string> out;
+    for (std::size_t i = from; i < sock.sent.size(); ++i) {
+      std::string s = sock.sent[i];
+      for (std::size_t crlf; (crlf = s.find("\r\n")) != std::string::npos; s.erase(0, crlf + 2))
+        out.push_back(s.substr(0, crlf));
+      out.push_back(s);
+    }
+    return out;
   }
   std::vector<std::string> sentSince(std::size_t from) const {
     return std::vector<std::string>(sock.sent.begin() + static_cast<long>(from), sock.sent.end());

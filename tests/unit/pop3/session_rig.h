@@ -82,12 +82,15 @@ struct SessionRig : TransportEvents {
   FakeCharsets charsets;
   AccountTable accounts;
   CheckTotals totals;
+  FakeTlsFactory tls;
   Lines errors;
   int ended = 0, failures = 0, activities = 0;
 
   SessionRig() {
     sock.notify = [this](SocketHandle s, std::uint32_t tag, int e) { transport.onNotify(s, tag, e); };
     sock.respond = [this](const std::string& cmd) { return box.respond(cmd); };
+    sock.implicitTls = [this](std::uint16_t) { return box.implicitTls; };
+    transport.tls = &tls;
     box.user = "user1";
     box.pass = "pw1";
     account.host = u"127.0.0.1";

@@ -11,7 +11,7 @@ namespace {
 
 MailItem item(const char* subject, const char* from, const char* body, bool attach = false,
               const char* names = "") {
-  return {fromUtf8(from), fromUtf8(subject), false, attach, fromUtf8(names), fromUtf8(body), {}};
+  return {fromUtf8(from), fromUtf8(subject), false, attach, fromUtf8(names), fromUtf8(body), {}, {}, false};
 }
 
 TEST(ViewerText, Lines) {

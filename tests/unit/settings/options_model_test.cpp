@@ -14,7 +14,8 @@ TEST(OptionsModel, EmptyStoreShowsTheDefaults) {
   FakeStore store;
   const OptionsForm f = loadOptions(store, 3);
   const std::array<bool, kCheckBoxes> checks = {false, false, true,  true,  false, false, false,
-                                                false, false, false, false, false, true,  true};
+                                                false, false, false, false, false, true,  true,
+                                                true};  // the fast check is on by default
   EXPECT_EQ(f.checks, checks);
   EXPECT_EQ(f.timers, (std::array<Text, 4>{u"0", u"0", u"1", u"5"}));
   EXPECT_EQ(f.mailers, (std::array<Text, 2>{}));
@@ -35,6 +36,7 @@ TEST(OptionsModel, StoredValuesAndOddOnes) {
   store.set("Option2value", "1");
   store.set("Option4value", "0");
   store.set("Decodeall", "0");
+  store.set("Fastcheck", "0");
   store.set("Checktimerval", "15");
   store.set("Mailerdir1", "C:\\メール\\m.exe");
   store.set("Hotkeynum5", "0");        // list 5 has no "無し": shows Ctrl+A
@@ -46,6 +48,7 @@ TEST(OptionsModel, StoredValuesAndOddOnes) {
   EXPECT_TRUE(f.checks[1]);
   EXPECT_FALSE(f.checks[3]);
   EXPECT_FALSE(f.checks[12]);
+  EXPECT_FALSE(f.checks[14]);
   EXPECT_EQ(f.timers[0], u"15");
   EXPECT_EQ(toUtf8(f.mailers[0]), "C:\\メール\\m.exe");
   EXPECT_EQ(f.hotkeys[5], 0);
@@ -134,7 +137,7 @@ TEST(OptionsModel, OkGateFollowsEveryBox) {
 
 TEST(OptionsModel, SaveWritesEveryKeyInOrder) {
   OptionsForm f;
-  f.checks = {true, false, true, false, true, false, true, false, true, false, true, true, false, false};
+  f.checks = {true, false, true, false, true, false, true, false, true, false, true, true, false, false, false};
   f.timers = {u"10", u"2.5", u" 3", u"0"};
   f.mailers = {u"", u"C:\\b.exe"};
   f.wav = u"";
@@ -159,6 +162,7 @@ TEST(OptionsModel, SaveWritesEveryKeyInOrder) {
   const std::vector<std::pair<const char*, const char*>> values = {
       {"accountno", "7"},      {"Option1value", "1"},   {"Option2value", "0"},
       {"sOption11value", "1"}, {"Decodeall", "0"},     {"Trayicon", "0"},      {"Balloon", "1"},
+      {"Fastcheck", "0"},
       {"Checktimerval", "10"}, {"Closetimerval", "2"},
       {"Timeupval", "3"},      {"Lighttimerval", "0"},  {"Mailerdir1", ""},
       {"Mailerdir2", "C:\\b.exe"}, {"Wavdir", ""},      {"Defdialno", "-1"},

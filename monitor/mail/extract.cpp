@@ -61,6 +61,17 @@ Text& spaceControls(Text& text) {
   return text;
 }
 
+// A header field as a record keeps it. Lines of mail stop at 998 characters
+// and real senders, subjects and ids stay far below this; a server that
+// sends a field of megabytes must not have every record (sender, subject,
+// identity, the list's own copy) hold megabytes too.
+constexpr std::size_t kMaxFieldChars = 2048;
+
+Text& clipField(Text& text) {
+  if (text.size() > kMaxFieldChars) text.resize(kMaxFieldChars);
+  return text;
+}
+
 // The value of the header field `name` (upper case, with its colon) in the
 // header block of a reply, continuation lines joined; empty when absent.
 Text headerField(TextView reply, TextView name) {
@@ -145,12 +156,13 @@ Text topPart(const Text& message) {
 
 Text messageIdentity(const Text& reply) {
   Text id = headerField(reply, u"MESSAGE-ID:");
-  if (!id.empty()) return u"id " + id;
+  if (!id.empty()) return u"id " + clipField(id);
   // Without one, the message is known by what the list shows of it and by
   // when it was written.
   const Text part = topPart(reply);
+  Text date = headerField(reply, u"DATE:");
   return u"from " + extractSender(part) + u"\nsubject " + extractSubject(part) + u"\ndate " +
-         headerField(reply, u"DATE:");
+         clipField(date);
 }
 
 Text extractSubject(TextView reply) {
@@ -175,7 +187,7 @@ Text extractSubject(TextView reply) {
       joined.resize(word);
       // TABs separate the popup's columns: none may stay, here neither.
       eraseChar(joined, u'\t');
-      return spaceControls(joined);
+      return clipField(spaceControls(joined));
     }
     pos = br + kCrLf.size();
     if (pos < s.size() && isBlank(s[pos])) {
@@ -191,7 +203,7 @@ Text extractSubject(TextView reply) {
   eraseChar(joined, u'\t');
   Text subject = decodeHeader(joined, true);
   eraseChar(subject, u'\t');
-  return spaceControls(subject);
+  return clipField(spaceControls(subject));
 }
 
 Text extractSender(TextView reply) {
@@ -201,7 +213,7 @@ Text extractSender(TextView reply) {
   const std::size_t end = reply.find(kCrLf, start);
   Text sender = decodeHeader(reply.substr(start, end == npos ? npos : end - start), false);
   eraseChar(sender, u'\t');
-  return spaceControls(sender);
+  return clipField(spaceControls(sender));
 }
 
 void listTopReply(MailItem& item, const Text& reply) {
@@ -223,6 +235,8 @@ void listTopReplyAll(MailItem& item, std::string_view replyBytes, CharsetConvert
   const std::string_view header = headerBlock(replyBytes);
   Text subject = displayField(header, "Subject", other);
   Text sender = displayField(header, "From", other);
+  clipField(subject);
+  clipField(sender);
   Text decoded = cp932::decode(replyBytes);
   normalizeLineEnds(decoded);
   Text identity = messageIdentity(decoded);

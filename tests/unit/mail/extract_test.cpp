@@ -349,6 +349,40 @@ TEST(ListTopReplyAll, DecodesEveryCharsetAndKeepsTheIdentityOfListTopReply) {
   EXPECT_FALSE(r.hasAttachment);
 }
 
+// A hostile server's header fields of megabytes: every record keeps at most
+// a couple of thousand characters of each, in both readings, and the
+// identity stays the one the retrieve and delete sessions compute.
+TEST(ListTopReply, FieldsOfMegabytesAreClipped) {
+  const std::string huge(1 << 20, 'x');
+  const struct {
+    const char* name;
+    std::string header;
+  } cases[] = {
+      {"subject", "From: a@b\r\nSubject: " + huge},
+      {"sender", "From: " + huge + "\r\nSubject: s"},
+      {"message id", "From: a@b\r\nSubject: s\r\nMessage-ID: <" + huge + ">"},
+      {"date", "From: a@b\r\nSubject: s\r\nDate: " + huge},
+  };
+  constexpr std::size_t kBound = 3 * 2048 + 64;
+  for (const auto& c : cases) {
+    const std::string reply = "+OK\r\n" + c.header + "\r\n\r\nbody\r\n.\r\n";
+    const Text decoded = cp932::decode(reply);
+    MailItem top, all;
+    listTopReply(top, decoded);
+    listTopReplyAll(all, reply, nullptr);
+    for (const MailItem* r : {&top, &all}) {
+      EXPECT_LE(r->subject.size(), 2048u) << c.name;
+      EXPECT_LE(r->sender.size(), 2048u) << c.name;
+      EXPECT_LE(r->identity.size(), kBound) << c.name;
+      EXPECT_EQ(r->identity, messageIdentity(decoded)) << c.name;
+    }
+    EXPECT_EQ(top.subject, all.subject) << c.name;
+  }
+  MailItem r;
+  listTopReply(r, cp932::decode("+OK\r\nFrom: a@b\r\nSubject: " + huge + "\r\n\r\n.\r\n"));
+  EXPECT_EQ(r.subject, Text(2048, u'x'));  // the beginning is what is kept
+}
+
 TEST(ListTopReplyAll, KeepsTheBodyOfTheSameMessageOnly) {
   const std::string first = rawTop("From: f\r\nSubject: =?UTF-8?B?5Lya6K2w?=");
   for (auto [again, kept] : {std::pair{first, true},

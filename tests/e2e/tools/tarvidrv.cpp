@@ -22,12 +22,25 @@
 //   tarvidrv lvrect HWND ID ROW      a ListView row's bounds on the screen:
 //                                    "left top right bottom"
 //   tarvidrv syscolor INDEX          GetSysColor(INDEX) as a decimal COLORREF
+//   tarvidrv resources PID           what the process holds: "handles gdi user
+//                                    windows private_bytes working_set" (bytes);
+//                                    where Wine answers 0 for another process,
+//                                    handles come from the system's handle table
+//   tarvidrv atom NAME               the global atom's number (0: none), e.g. the
+//                                    id a hotkey was registered with
+//   tarvidrv serve                   runs commands read from stdin, one a line with
+//                                    TAB-separated arguments, each answer followed
+//                                    by a line "=EXITCODE": a bench that asks
+//                                    thousands of times pays Wine's start once
 #include <windows.h>
+
+#include <psapi.h>
 
 #include <commctrl.h>
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 
 namespace {
@@ -236,9 +249,115 @@ int pressKey(unsigned mods, WORD vk) {
   return sent == static_cast<UINT>(n) ? 0 : 1;
 }
 
+// The handles of process `pid` in the system's handle table
+// (SystemHandleInformation), or 0 when the table cannot be read.
+DWORD handlesInTable(DWORD pid) {
+  struct Entry {
+    ULONG ownerPid;
+    BYTE type, flags;
+    USHORT value;
+    PVOID object;
+    ACCESS_MASK access;
+  };
+  using Query = LONG(WINAPI*)(int, PVOID, ULONG, PULONG);
+  const auto query = reinterpret_cast<Query>(
+      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtQuerySystemInformation")));
+  if (!query) return 0;
+  std::string buf(1 << 20, '\0');
+  ULONG need = 0;
+  while (query(16, buf.data(), static_cast<ULONG>(buf.size()), &need) == static_cast<LONG>(0xC0000004)) {
+    if (buf.size() > (256u << 20)) return 0;
+    buf.resize(buf.size() * 2);
+  }
+  ULONG count = 0;
+  std::memcpy(&count, buf.data(), sizeof count);
+  const char* first = buf.data() + sizeof(ULONG_PTR);
+  DWORD mine = 0;
+  for (ULONG i = 0; i < count && sizeof(ULONG_PTR) + (i + 1) * sizeof(Entry) <= buf.size(); ++i) {
+    Entry e;
+    std::memcpy(&e, first + i * sizeof(Entry), sizeof e);
+    if (e.ownerPid == pid) ++mine;
+  }
+  return mine;
+}
+
+BOOL CALLBACK countChild(HWND, LPARAM lp) {
+  ++*reinterpret_cast<DWORD*>(lp);
+  return TRUE;
+}
+
+struct WindowCount {
+  DWORD pid;
+  DWORD count;
+};
+
+BOOL CALLBACK countTop(HWND h, LPARAM lp) {
+  auto* c = reinterpret_cast<WindowCount*>(lp);
+  DWORD owner = 0;
+  GetWindowThreadProcessId(h, &owner);
+  if (owner != c->pid) return TRUE;
+  ++c->count;
+  EnumChildWindows(h, countChild, reinterpret_cast<LPARAM>(&c->count));
+  return TRUE;
+}
+
+// The windows (top-level and children) of process `pid`: USER objects that
+// can be counted where GetGuiResources answers nothing.
+DWORD windowsOf(DWORD pid) {
+  WindowCount c{pid, 0};
+  EnumWindows(countTop, reinterpret_cast<LPARAM>(&c));
+  return c.count;
+}
+
 }  // namespace
 
+static int runCommand(int argc, wchar_t** wargv);
+
+static std::wstring wideUtf8(const std::string& s) {
+  if (s.empty()) return {};
+  const int n = MultiByteToWideChar(CP_UTF8, 0, s.data(), static_cast<int>(s.size()), nullptr, 0);
+  std::wstring w(static_cast<std::size_t>(n), L'\0');
+  MultiByteToWideChar(CP_UTF8, 0, s.data(), static_cast<int>(s.size()), w.data(), n);
+  return w;
+}
+
+static int serve(wchar_t* self) {
+  HANDLE in = GetStdHandle(STD_INPUT_HANDLE);
+  std::string buf;
+  char chunk[512];
+  DWORD got = 0;
+  for (;;) {
+    const std::size_t eol = buf.find('\n');
+    if (eol == std::string::npos) {
+      if (!ReadFile(in, chunk, sizeof chunk, &got, nullptr) || got == 0) return 0;
+      buf.append(chunk, got);
+      continue;
+    }
+    std::string line = buf.substr(0, eol);
+    buf.erase(0, eol + 1);
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    std::wstring args[8];
+    wchar_t* argv[8] = {self};
+    int argc = 1;
+    for (std::size_t pos = 0; argc < 8;) {
+      const std::size_t tab = line.find('\t', pos);
+      args[argc] = wideUtf8(line.substr(pos, tab == std::string::npos ? std::string::npos : tab - pos));
+      argv[argc] = args[argc].data();
+      ++argc;
+      if (tab == std::string::npos) break;
+      pos = tab + 1;
+    }
+    const int rc = args[1] == L"serve" ? 2 : runCommand(argc, argv);
+    out("=" + std::to_string(rc) + "\n");
+  }
+}
+
 int wmain(int argc, wchar_t** wargv) {
+  if (argc == 2 && std::wstring(wargv[1]) == L"serve") return serve(wargv[0]);
+  return runCommand(argc, wargv);
+}
+
+static int runCommand(int argc, wchar_t** wargv) {
   std::string argv[8];
   for (int i = 0; i < argc && i < 8; ++i) argv[i] = utf8(wargv[i]);
   if (argc < 2) return 2;
@@ -341,6 +460,27 @@ int wmain(int argc, wchar_t** wargv) {
     out("grabbed\n");
     MSG msg;
     while (GetMessageW(&msg, nullptr, 0, 0) > 0) DispatchMessageW(&msg);
+    return 0;
+  }
+  if (cmd == "resources" && argc >= 3) {
+    const DWORD pid = static_cast<DWORD>(std::strtoul(argv[2].c_str(), nullptr, 0));
+    HANDLE p = OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, pid);
+    if (!p) return 1;
+    DWORD handles = 0;
+    if (!GetProcessHandleCount(p, &handles) || handles == 0) handles = handlesInTable(pid);
+    const DWORD gdi = GetGuiResources(p, GR_GDIOBJECTS);
+    const DWORD user = GetGuiResources(p, GR_USEROBJECTS);
+    PROCESS_MEMORY_COUNTERS_EX mem{};
+    mem.cb = sizeof mem;
+    K32GetProcessMemoryInfo(p, reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&mem), sizeof mem);
+    CloseHandle(p);
+    out(std::to_string(handles) + " " + std::to_string(gdi) + " " + std::to_string(user) + " " +
+        std::to_string(windowsOf(pid)) + " " + std::to_string(mem.PrivateUsage) + " " +
+        std::to_string(mem.WorkingSetSize) + "\n");
+    return 0;
+  }
+  if (cmd == "atom" && argc >= 3) {
+    out(std::to_string(GlobalFindAtomW(wargv[2])) + "\n");
     return 0;
   }
   if (cmd == "scrollstate") {

@@ -60,7 +60,7 @@ def _multipart_message(parts):
     out = [b"From: many@example.jp\r\nSubject: parts\r\nMIME-Version: 1.0\r\n"
            b"Content-Type: multipart/mixed; boundary=\"b\"\r\n\r\n"]
     for i in range(parts):
-        out.append(b"--b\r\nContent-Type: text/plain\r\n\r\npart %d\r\n" % i)
+        out.append(b"--b\r\nContent-Type: text/plain\r\n\r\npiece %d\r\n" % i)
     out.append(b"--b--\r\n")
     return b"".join(out)
 

@@ -24,7 +24,7 @@ else
 fi
 if [ -x scripts/run_fuzz.sh ]; then
   echo "== fuzz targets"
-  FUZZ_SECONDS="${FUZZ_SECONDS:-15}" bash scripts/run_fuzz.sh
+  FUZZ_SECONDS="${FUZZ_SECONDS:-10}" bash scripts/run_fuzz.sh
 fi
 echo "== end-to-end tests"
 bash scripts/wineprefix.sh "$TARVI_BUILD/wine-template"

@@ -3,7 +3,10 @@ line: 'e2e: N passed, N failed'. Arguments select test name patterns.
 
 TARVI_E2E_JOBS=N (default 2) runs the tests in N worker processes, each with
 its own virtual display, since the tests mostly wait on Wine and the servers;
-every test has its own Wine prefix, so they do not meet."""
+every test has its own Wine prefix, so they do not meet. Workers take the
+next test from a shared queue, the longest first, so that none is left with
+a long tail while the other idles."""
+import fcntl
 import json
 import os
 import subprocess
@@ -39,11 +42,36 @@ def run_tests(tests, stream):
     return {"run": result.testsRun, "failed": failed, "skipped": len(result.skipped)}
 
 
-def worker(ids_file, out_file):
-    ids = json.load(open(ids_file))
-    tests = [t for t in discover(None) if t.id() in ids]
-    counts = run_tests(tests, sys.stdout)
-    json.dump(counts, open(out_file, "w"))
+# Tests that run for minutes (each waits out session time limits) go first.
+LONG_RUNNING = ("test_hostile", "test_installer")
+
+
+def claim(queue_file):
+    """The next test id of the shared queue, or None when it is empty."""
+    with open(queue_file, "r+") as f:
+        fcntl.flock(f, fcntl.LOCK_EX)
+        ids = json.load(f)
+        if not ids:
+            return None
+        f.seek(0)
+        f.truncate()
+        json.dump(ids[1:], f)
+        return ids[0]
+
+
+def worker(queue_file, out_file):
+    tests = {t.id(): t for t in discover(None)}
+    result = unittest.TextTestResult(unittest.runner._WritelnDecorator(sys.stdout), True, 2)
+    while True:
+        test_id = claim(queue_file)
+        if test_id is None:
+            break
+        unittest.TestSuite([tests[test_id]]).run(result)
+    result.printErrors()
+    if harness._xvfb:
+        harness._xvfb.stop()
+    failed = len(result.failures) + len(result.errors)
+    json.dump({"run": result.testsRun, "failed": failed, "skipped": len(result.skipped)}, open(out_file, "w"))
     return 0
 
 
@@ -57,13 +85,13 @@ def main(argv):
         counts = run_tests(tests, sys.stdout)
     else:
         tmp = tempfile.mkdtemp(prefix="e2e-run-")
+        ids = sorted((t.id() for t in tests), key=lambda i: not any(n in i for n in LONG_RUNNING))
+        queue_file = os.path.join(tmp, "queue.json")
+        json.dump(ids, open(queue_file, "w"))
         procs = []
         for j in range(jobs):
-            ids = [t.id() for t in tests[j::jobs]]
-            ids_file = os.path.join(tmp, "ids%d.json" % j)
-            json.dump(ids, open(ids_file, "w"))
             log = open(os.path.join(tmp, "log%d.txt" % j), "w")
-            procs.append((subprocess.Popen([sys.executable, os.path.abspath(__file__), "--worker", ids_file,
+            procs.append((subprocess.Popen([sys.executable, os.path.abspath(__file__), "--worker", queue_file,
                                             os.path.join(tmp, "out%d.json" % j)],
                                            stdout=log, stderr=subprocess.STDOUT), log, j))
         counts = {"run": 0, "failed": 0, "skipped": 0}

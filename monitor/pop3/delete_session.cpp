@@ -89,14 +89,19 @@ void DeleteSession::uidlReply(const Text& reply) {
   }
   const AccountState* r = accounts_.find(account_);
   const MailItem* item = r ? r->mail.find(verifyNo_) : nullptr;
-  const bool same = item && !item->uid.empty() && words.size() == 3 &&
-                    words[1] == decimal(verifyNo_) && words[2] == ascii(item->uid);
+  verified(item && !item->uid.empty() && words.size() == 3 && words[1] == decimal(verifyNo_) &&
+           words[2] == ascii(item->uid));
+}
+
+void DeleteSession::verified(bool same) {
   if (!same) {
     mailboxChanged();
   } else if (const int next = nextMarked(verifyNo_); next != 0) {
     verifyNo_ = next;
     sendCheck();
   } else {
+    // Every marked number still denotes its listed message; within this
+    // session the server keeps the numbering.
     reqNo_ = nextMarked(0);
     if (AccountState* record = accounts_.find(account_)) record->quietNextCheck = true;
     sendDele();
@@ -115,18 +120,7 @@ void DeleteSession::multiLineProgress() {
   normalizeLineEnds(reply);
   const AccountState* r = accounts_.find(account_);
   const MailItem* item = r ? r->mail.find(verifyNo_) : nullptr;
-  if (!item || !sameListing(*item, reply)) {
-    mailboxChanged();
-  } else if (const int next = nextMarked(verifyNo_); next != 0) {
-    verifyNo_ = next;
-    sendCheck();
-  } else {
-    // Every marked number still denotes its listed message; within this
-    // session the server keeps the numbering.
-    reqNo_ = nextMarked(0);
-    if (AccountState* record = accounts_.find(account_)) record->quietNextCheck = true;
-    sendDele();
-  }
+  verified(item && sameListing(*item, reply));
 }
 
 void DeleteSession::sendDele() {

@@ -46,6 +46,9 @@ class DeleteSession : public Session {
   bool everyMarkHasUid() const;
   void sendDele();
   void mailboxChanged();
+  // The marked message under check still is the one listed (or not): check
+  // the next, or delete them all, or delete nothing.
+  void verified(bool same);
   int nextMarked(int after) const { return nextMarked(accounts_, account_, after); }
 
   AccountTable& accounts_;

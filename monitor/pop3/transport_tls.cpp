@@ -46,8 +46,12 @@ void Connection::tlsFailed(const Text& message) {
 }
 
 void Connection::tlsReceived(std::string_view bytes) {
-  std::string& in = tlsStage_ == TlsStage::Greeting || tlsStage_ == TlsStage::StlsSent ? plainIn_ : cipherIn_;
-  if (in.size() + bytes.size() > t_.maxReplyBytes) {
+  const bool plain = tlsStage_ == TlsStage::Greeting || tlsStage_ == TlsStage::StlsSent;
+  std::string& in = plain ? plainIn_ : cipherIn_;
+  // Before the negotiation the lines read are passed over, not kept, so
+  // the cap counts what came in all.
+  if (plain) plainSeen_ += bytes.size();
+  if ((plain ? plainSeen_ : in.size() + bytes.size()) > t_.maxReplyBytes) {
     close();
     session_->failed(kReplyTooLarge);
     return;
@@ -72,20 +76,26 @@ void Connection::tlsReceived(std::string_view bytes) {
 }
 
 void Connection::startTlsStep() {
+  // Lines are read from `at` on and what was read goes in one erase, so
+  // that a server's chatter costs time in proportion to its length.
+  std::size_t at = 0;
   for (;;) {
-    const std::size_t lf = plainIn_.find('\n');
-    if (lf == std::string::npos) return;
-    const std::string line = plainIn_.substr(0, lf + 1);
+    const std::size_t lf = plainIn_.find('\n', at);
+    if (lf == std::string::npos) {
+      plainIn_.erase(0, at);
+      return;
+    }
+    const std::string line = plainIn_.substr(at, lf + 1 - at);
+    at = lf + 1;
     switch (replyStatus(line)) {
       case ReplyStatus::Other:  // a server's chatter, as the sessions pass it over
-        plainIn_.erase(0, lf + 1);
         continue;
       case ReplyStatus::Refused:
         if (tlsStage_ == TlsStage::Greeting) {
           // The server will not talk at all: the session sees its refusal
           // as on a plain connection, which sends no user name after it.
           tlsStage_ = TlsStage::None;
-          replies_.append(plainIn_);
+          replies_.append(std::string_view(plainIn_).substr(at - line.size()));
           plainIn_.clear();
           session_->received();
         } else {
@@ -97,14 +107,19 @@ void Connection::startTlsStep() {
         }
         return;
       case ReplyStatus::Accepted:
-        plainIn_.erase(0, lf + 1);
         if (tlsStage_ == TlsStage::Greeting) {
+          plainIn_.erase(0, at);
           greeting_ = line;
           tlsStage_ = TlsStage::StlsSent;
           t_.log_.command(u"STLS\r\n");
           write("STLS\r\n");
+        } else if (at < plainIn_.size()) {
+          // The server speaks only after our hello; whatever came with its
+          // acceptance would be read as if it had come encrypted.
+          plainIn_.clear();
+          close();
+          session_->failed(kStlsInjected);
         } else {
-          cipherIn_ = std::move(plainIn_);
           plainIn_.clear();
           tlsStage_ = TlsStage::Handshake;
           beginHandshake();

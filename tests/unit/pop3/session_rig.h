@@ -100,7 +100,13 @@ struct SessionRig : TransportEvents {
     accounts.resize(1);
     options.decodeAll = false;  // as in MonitorRig
   }
-  void reportError(const Text& m) override { errors.push_back(toUtf8(m)); }
+  // What happens while the error box is open (its modal loop delivers
+  // notifications).
+  std::function<void()> whileReporting;
+  void reportError(const Text& m) override {
+    errors.push_back(toUtf8(m));
+    if (whileReporting) whileReporting();
+  }
   void sessionEnded() override { ++ended; }
   void sessionFailed() override { ++failures; }
   void activity() override { ++activities; }

@@ -84,10 +84,24 @@ TEST(TlsTransport, RefusalsAndClosesSendNothingOfTheUser) {
        {"STLS", "QUIT"}, toUtf8(kStlsRefused), 1, 0},
       {"greeting refused before STLS", kStartTls, [](SessionRig& r) { r.sock.greeting = "-ERR busy\r\n"; },
        {"QUIT"}, " busy\r\n", 1, 0},
-      {"handshake fails", kStartTls, [](SessionRig& r) { r.box.replies["STLS"] = "+OK\r\nnot a record"; },
-       {"STLS"}, "bad handshake record", 1, 0},
+      {"bytes injected after the STLS acceptance", kStartTls,
+       [](SessionRig& r) { r.box.replies["STLS"] = "+OK\r\n+OK\r\n"; }, {"STLS"}, toUtf8(kStlsInjected), 1, 0},
+      {"endless chatter before the greeting", kStartTls,
+       [](SessionRig& r) {
+         // In pieces that each fit the cap: the cap is on the whole.
+         r.transport.maxReplyBytes = 10000;
+         for (int i = 0; i < 3000; ++i) r.sock.greeting.insert(0, "* hello\r\n");
+         r.sock.split = [](const std::string& s) {
+           Lines pieces;
+           for (std::size_t at = 0; at < s.size(); at += 900) pieces.push_back(s.substr(at, 900));
+           return pieces;
+         };
+       },
+       {}, toUtf8(kReplyTooLarge), 1, 0},
+      {"handshake fails", kImplicitTls, [](SessionRig& r) { r.box.implicitTls = false; }, {},
+       "bad handshake record", 1, 0},
       {"no engine", kImplicitTls, [](SessionRig& r) { r.transport.tls = nullptr; }, {}, toUtf8(kTlsUnavailable),
-       0, 0},
+       1, 0},
       {"server closes in a reply", kImplicitTls,
        [](SessionRig& r) {
          r.addMessages(1);
@@ -102,9 +116,16 @@ TEST(TlsTransport, RefusalsAndClosesSendNothingOfTheUser) {
     SessionRig rig;
     useTls(rig, c.mode);
     c.setup(rig);
+    // Whoever sits between us and the server answers "+OK" to anything
+    // while the error box is open: nothing of the user goes out after it.
+    rig.whileReporting = [&rig] {
+      rig.sock.serverSends("+OK\r\n");
+      rig.pump.runAll();
+    };
     rig.check();
     EXPECT_EQ(rig.sock.sent, c.sent) << c.what;
     EXPECT_EQ(rig.sock.wire.find("USER"), std::string::npos) << c.what;
+    EXPECT_EQ(rig.sock.wire.find("PASS"), std::string::npos) << c.what;
     EXPECT_EQ(rig.errors, c.error.empty() ? Lines{} : Lines{c.error}) << c.what;
     EXPECT_EQ(rig.ended, c.ended) << c.what;
     EXPECT_EQ(rig.failures, c.ended && !c.error.empty() ? 1 : 0) << c.what;

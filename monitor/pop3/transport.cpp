@@ -55,6 +55,7 @@ void Connection::close() {
   if (sock_ != kNoSocket) t_.api_.close(sock_);
   sock_ = kNoSocket;
   armed_ = 0;
+  unsent_.clear();
   if (wsaStarted_) t_.api_.cleanup();
   wsaStarted_ = false;
   phase_ = Phase::Closed;
@@ -110,8 +111,14 @@ void Connection::open() {
     }
   }
   if (isNoError(message)) return;
-  t_.events_.reportError(message);
+  // Closed before the box is up, and handed on at once: the cycle does not
+  // wait out a time limit (or forever, with none) for a connection that
+  // never was.
   close();
+  t_.events_.reportError(message);
+  if (!current()) return;
+  t_.events_.sessionFailed();
+  handOn();
 }
 
 void Connection::send(const Text& command) {
@@ -134,22 +141,52 @@ void Connection::send(const Text& command) {
 
 bool Connection::write(const std::string& bytes) {
   phase_ = Phase::Writing;
-  int r = -1;
-  int err = kWsaENotSock;  // what sending on no socket gives on every system
-  if (sock_ != kNoSocket) {
-    // A command line is a few bytes, which a non-blocking send takes whole
-    // or refuses: once it returns, the write is over. Waiting for a write
-    // notification to arm reading would cost two more calls into Windows
-    // Sockets and a window message for every command, so reading is armed
-    // (if it is not still) before the send, and the reply may be handled
-    // as soon as the pumping below.
-    armRead();
-    r = t_.api_.send(sock_, bytes);
-    err = r == -1 ? t_.api_.lastError() : 0;
-    if (r != -1) phase_ = Phase::Reading;
+  unsent_ += bytes;
+  if (sock_ == kNoSocket) {
+    t_.pump_.doEvents();
+    close();
+    // What sending on no socket gives on every system.
+    if (current()) t_.events_.reportError(sockErrText(kWsaENotSock));
+    return false;
   }
+  // Reading is armed (if it is not still) before the send, and the reply
+  // may be handled as soon as the pumping below: waiting for a write
+  // notification to arm it would cost two more calls into Windows Sockets
+  // and a window message for every command.
+  armRead();
+  const bool ok = flush();
+  if (ok) phase_ = Phase::Reading;
   t_.pump_.doEvents();
-  if (r != -1) return true;
+  return ok;
+}
+
+bool Connection::flush() {
+  std::size_t taken = 0;
+  int err = 0;
+  while (taken < unsent_.size()) {
+    const int r = t_.api_.send(sock_, taken == 0 ? unsent_ : unsent_.substr(taken));
+    if (r > 0) {
+      taken += static_cast<std::size_t>(r);
+      continue;
+    }
+    err = r == -1 ? t_.api_.lastError() : 0;
+    break;
+  }
+  unsent_.erase(0, taken);
+  if (unsent_.empty()) {
+    // Write notifications are no longer wanted once everything is out.
+    if (armed_ & kFdWrite) {
+      armed_ = 0;
+      armRead();
+    }
+    return true;
+  }
+  if (err == kWsaEWouldBlock || err == 0) {
+    // A full socket buffer on a slow link, or a record larger than it:
+    // the rest goes when Windows Sockets says there is room again.
+    if (armed_ != (kFdRead | kFdWrite)) select(kFdRead | kFdWrite);
+    return true;
+  }
   const Text message = sockErrText(err);
   close();
   if (!isNoError(message) && current()) t_.events_.reportError(message);
@@ -177,13 +214,21 @@ void Connection::closeOrderly() {
 }
 
 void Connection::fail(const Text& message, bool closeNow) {
+  // What is said on the connection is settled before the box goes up: its
+  // modal loop goes on delivering this connection's notifications, and a
+  // session still waiting for something (a greeting after a refused STLS)
+  // must find nothing left to answer but its QUIT.
+  if (closeNow || !connected()) {
+    close();  // asking for QUIT again would only repeat the failure
+  } else {
+    session_->quit();
+    // Where TLS never came up, nothing the server says is worth waiting
+    // for: the QUIT was the last word.
+    if (wantsTls() && tlsStage_ != TlsStage::Ready) close();
+  }
   if (current()) t_.events_.reportError(message);
   // While the box was open the cycle may have moved on: then this
-  // connection is closed already and its ending is nobody's business.
-  if (closeNow || !connected())
-    close();  // asking for QUIT again would only repeat the failure
-  else
-    session_->quit();
+  // connection's ending is nobody's business.
   if (!current()) return;
   t_.events_.sessionFailed();
   handOn();
@@ -210,6 +255,9 @@ void Connection::dispatch(int error) {
       phase_ = Phase::Reading;
       break;
     case Phase::Reading:
+      // A notification while bytes wait may be the write notification
+      // they wait for: the socket takes what it can before anything is read.
+      if (!unsent_.empty() && !flush()) return;
       ++receiving_;
       receiveStep();
       --receiving_;

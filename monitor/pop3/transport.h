@@ -116,9 +116,16 @@ class Connection {
   void handshakeStep();
   // Decrypts what has come and hands it, after `plain`, to the session.
   void deliver(std::string plain);
-  // Sends bytes as they are, in one go, pumping as a command's send does.
-  // False when the connection failed (closed and reported).
+  // Sends bytes as they are, pumping as a command's send does; what the
+  // socket does not take at once waits in `unsent_` for the write
+  // notification. False when the connection failed (closed and reported).
   bool write(const std::string& bytes);
+  // Hands the socket what it will take of `unsent_`; false when the
+  // connection failed (closed and reported).
+  bool flush();
+  // The account asks for TLS (or its mode is damaged): until TLS is up
+  // nothing but QUIT may be said on this connection.
+  bool wantsTls() const { return account_.tlsMode != kPlain; }
   // The session may not talk yet: the negotiation is under way.
   bool tlsBusy() const { return tlsStage_ != TlsStage::None && tlsStage_ != TlsStage::Ready; }
   // What goes on the wire for `plain`: the records that carry it under
@@ -144,6 +151,8 @@ class Connection {
   TlsStage tlsStage_ = TlsStage::None;
   std::string cipherIn_;  // received, not yet through the engine
   std::string plainIn_;   // STLS: the plain lines before the negotiation
+  std::size_t plainSeen_ = 0;  // STLS: plain bytes received in all, capped
+  std::string unsent_;    // bytes the socket has not taken yet
   std::string greeting_;  // STLS: handed to the session once TLS is up
   bool keepReplies_ = false;  // sendMany: what was received stays
 };
@@ -205,6 +214,10 @@ inline constexpr const char16_t* kTlsFailed = u"SSL/TLSの接続に失敗しま�
 inline constexpr const char16_t* kTlsUnavailable = u"SSL/TLSが使えません";
 inline constexpr const char16_t* kTlsClosedByServer = u"ｻｰﾊﾞが暗号化された接続を閉じました";
 inline constexpr const char16_t* kReplyTooLarge = u"受信ﾃﾞｰﾀが上限を超えたため、接続を中止しました";
+// Bytes that came with the acceptance of STLS, before the negotiation: no
+// server sends them, so somebody on the way put them there.
+inline constexpr const char16_t* kStlsInjected =
+    u"STARTTLSの応答の後に不正なﾃﾞｰﾀが届いたため、接続を中止しました";
 
 // Reply status from the first four characters of a reply.
 enum class ReplyStatus { Accepted, Refused, Other };

@@ -46,6 +46,10 @@ class FakeSocket : public SocketApi {
   std::string tlsCloseAfter;
   // Replies under TLS go out as they are, not sealed: they are the records.
   bool tlsRaw = false;
+  // A slow link: a send takes at most this many bytes (0: all of them), and
+  // the one after a short send would block until the pump has run, which
+  // then posts the write notification owed.
+  std::size_t sendRoom = 0;
 
   // --- what happened ------------------------------------------------------
   std::vector<std::string> sent;  // command lines without CR LF (decrypted)
@@ -94,6 +98,8 @@ class FakeSocket : public SocketApi {
     tlsOn_ = false;
     tlsIn_.clear();
     tlsPlain_.clear();
+    unread_.clear();
+    full_ = owedWrite_ = false;
     return current_;
   }
   void select(SocketHandle s, std::uint32_t tag, int events) override {
@@ -153,20 +159,43 @@ class FakeSocket : public SocketApi {
       error_ = kWsaENotSock;
       return -1;
     }
-    wire += bytes;
-    if (tlsOn_) {
-      tlsInput(bytes);
-      return static_cast<int>(bytes.size());
+    std::string taken = bytes;
+    if (sendRoom) {
+      if (full_) {
+        owedWrite_ = true;
+        error_ = kWsaEWouldBlock;
+        return -1;
+      }
+      if (taken.size() > sendRoom) {
+        taken.resize(sendRoom);
+        full_ = true;
+        pump_.post([this] {
+          full_ = false;
+          if (owedWrite_ && (mask_ & kFdWrite) && current_ != kNoSocket) post(current_, 0);
+          owedWrite_ = false;
+        });
+      }
     }
-    std::string line = bytes;
-    if (line.size() >= 2 && line.compare(line.size() - 2, 2, "\r\n") == 0) line.resize(line.size() - 2);
+    wire += taken;
+    if (tlsOn_) {
+      tlsInput(taken);
+      return static_cast<int>(taken.size());
+    }
+    // The server reads what came as one command (or one pipelined window)
+    // once its last line is complete.
+    unread_ += taken;
+    if (unread_.size() < 2 || unread_.compare(unread_.size() - 2, 2, "\r\n") != 0)
+      return static_cast<int>(taken.size());
+    std::string line = std::move(unread_);
+    unread_.clear();
+    line.resize(line.size() - 2);
     sent.push_back(line);
     if (respond) {
       const std::string reply = respond(line);
       if (!reply.empty()) serverSends(reply);
       if (line == "STLS" && reply.rfind("+OK", 0) == 0) tlsOn_ = true;
     }
-    return static_cast<int>(bytes.size());
+    return static_cast<int>(taken.size());
   }
   int recv(SocketHandle s, char* buffer, int length) override {
     ++recvs;
@@ -258,6 +287,8 @@ class FakeSocket : public SocketApi {
   int error_ = 0;
   bool tlsOn_ = false, implicit_ = false;
   std::string tlsIn_, tlsPlain_;
+  std::string unread_;  // sent bytes of a command not yet complete
+  bool full_ = false, owedWrite_ = false;
 };
 
 // Cuts a reply into pieces.

@@ -122,15 +122,14 @@ TEST(SessionDeadline, LimitFallsOneMinuteAfterTheLastNotification) {
 }
 
 TEST(SessionDeadline, MovedTickDoesNotShortenTheNextAccountsMinute) {
-  // A's session ends while its tick is moved to a remainder. B never gets
-  // a connection (no host), so nothing but the limit moves the cycle on, a
-  // whole minute after B started.
+  // A's session ends while its tick is moved to a remainder. B's connect
+  // never completes, so nothing but the limit moves the cycle on, a whole
+  // minute after B started.
   MonitorRig rig;
   auto& a = rig.addAccount(1, "A");
   a.messages = {message("a", "1")};
   a.replies["TOP"] = "+OK\r\n";  // the rest comes later
   rig.addAccount(2, "B");
-  rig.store.set("Hname2", "");
   rig.store.set("Timeupval", "1");
   ASSERT_TRUE(rig.start());
   rig.monitor.checkAll();
@@ -142,6 +141,7 @@ TEST(SessionDeadline, MovedTickDoesNotShortenTheNextAccountsMinute) {
   rig.sock.serverSends("Subject: x\r\n.\r\n");  // A ends
   rig.pump.runAll();
   ASSERT_EQ(rig.sock.sent.back(), "QUIT");
+  rig.sock.holdConnect = true;
   rig.timers.advance(1000);
   ASSERT_EQ(rig.window.lastCaption(), kTitle + " -チェック中:B-");
   // The limit, then one second to the end of the cycle.

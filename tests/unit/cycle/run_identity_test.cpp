@@ -49,6 +49,7 @@ TEST(RunIdentity, CheckStartedWhileACommandIsSentChecksEveryAccount) {
 TEST(RunIdentity, FailureEndingAfterTheTimeLimitLeavesTheNextAccountAlone) {
   Rig rig;
   rig.boxes[1001].pass = "other";  // account 1's password is refused
+  rig.boxes[1001].replies["QUIT"] = "";  // and its QUIT never answered
   rig.dialogs.whileOpen = [&](const std::string& text) {
     // The user leaves the box open past the time limit; the cycle moves on.
     // The next account's server answers only after the box was closed.

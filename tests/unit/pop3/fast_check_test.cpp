@@ -204,6 +204,26 @@ TEST(FastCheck, PipelinedWindowsRepliesCutAnywhere) {
   }
 }
 
+TEST(FastCheck, ListsThroughASocketThatTakesAFewBytesAtATime) {
+  // On a slow link the socket takes part of a pipelined window or of a TLS
+  // record and then would block; the rest goes on the write notification.
+  const int n = CheckSession::kWindow + 5;
+  for (std::int16_t mode : {kPlain, kImplicitTls, kStartTls})
+    for (std::size_t room : {1, 7, 300}) {
+      const std::string what = std::to_string(mode) + " room " + std::to_string(room);
+      FastRig rig(n);
+      rig.box.implicitTls = mode == kImplicitTls;
+      rig.store.set("Tlsmode1", std::to_string(mode));
+      rig.sock.sendRoom = room;
+      ASSERT_TRUE(rig.start());
+      EXPECT_EQ(count(rig.check(), "TOP "), n) << what;
+      EXPECT_EQ(rig.subjects().size(), static_cast<std::size_t>(n)) << what;
+      EXPECT_EQ(rig.subjects().back(), "s" + std::to_string(n)) << what;
+      EXPECT_TRUE(rig.dialogs.boxes.empty()) << what;
+      EXPECT_EQ(rig.sock.current(), kNoSocket) << what;
+    }
+}
+
 TEST(FastCheck, RestartAnnouncesNothingAlreadyAnnounced) {
   FastRig rig(3);
   ASSERT_TRUE(rig.start());

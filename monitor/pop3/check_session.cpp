@@ -165,8 +165,7 @@ void CheckSession::statReply(const Text& reply) {
     statCount_ = stat->count;
     r.listedIdentity = r.identity;
     totals_.mailTotal += stat->count;
-    r.lastCount = stat->count;
-    r.lastSize = stat->size;
+    recordStat(r, *stat);
     fetchCount_ = static_cast<int>(std::min<std::int64_t>(stat->count, MessageList::kMaxMessages));
     setState(State::UidlSent);
     sendMultiLine(u"UIDL", u"");
@@ -174,13 +173,25 @@ void CheckSession::statReply(const Text& reply) {
     if (!(onlyChanges && r.quietNextCheck)) r.newMail = true;
     r.listedIdentity = r.identity;
     totals_.mailTotal += stat->count;
-    r.lastCount = stat->count;
-    r.lastSize = stat->size;
+    recordStat(r, *stat);
     fetchCount_ = static_cast<int>(std::min<std::int64_t>(stat->count, MessageList::kMaxMessages));
     r.mail.ensure(fetchCount_);
     topNo_ = 1;
     sendTop();
   }
+}
+
+void CheckSession::recordStat(AccountState& r, const StatReply& stat) {
+  r.lastCount = stat.count;
+  // The size is what "report only changes" compares; it stands only once
+  // the listing is complete, so that a session cut short after STAT is
+  // repeated in full next time rather than found unchanged.
+  r.lastSize = -1;
+  statSize_ = stat.size;
+}
+
+void CheckSession::listingComplete() {
+  if (AccountState* r = accounts_.find(account_)) r->lastSize = statSize_;
 }
 
 bool CheckSession::refusalHandled() {
@@ -326,6 +337,7 @@ void CheckSession::listed(int msgno, std::string_view bytes, const std::string* 
 }
 
 void CheckSession::fetchedAll() {
+  listingComplete();
   // QUIT first: the file is written while its reply is on the way, not
   // while the server waits. The connection outlives the pumping inside
   // quit(), since the notification that got here holds it.
@@ -411,6 +423,7 @@ void CheckSession::multiLineProgress() {
     ++topNo_;
     sendTop();
   } else {
+    listingComplete();
     quit();
   }
 }

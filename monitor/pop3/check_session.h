@@ -74,6 +74,8 @@ class CheckSession : public Session {
   void multiLineProgress() override;
   bool refusalHandled() override;
   void statReply(const Text& reply);
+  void recordStat(AccountState& r, const StatReply& stat);
+  void listingComplete();
   void sendTop();
   // The fast check.
   void uidlReply(std::string_view reply);
@@ -102,6 +104,7 @@ class CheckSession : public Session {
   bool inReply_ = false;      // a pipelined reply's status line is read
   bool capaAsked_ = false;
   std::int64_t statCount_ = 0;
+  std::int64_t statSize_ = 0;
   // Messages to ask TOP for, with their ids; the next to ask and the next
   // whose reply is awaited.
   std::vector<int> toFetch_;

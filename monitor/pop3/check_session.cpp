@@ -2,9 +2,11 @@
 
 #include <algorithm>
 #include <unordered_map>
+#include <unordered_set>
 
 #include "common/cp932.h"
 #include "monitor/mail/extract.h"
+#include "monitor/pop3/retrieve_session.h"
 #include "monitor/pop3/sock_err.h"
 #include "monitor/state/kept_list.h"
 
@@ -204,6 +206,9 @@ bool CheckSession::refusalHandled() {
       pipelining_ = false;
       startFetching();
       return true;
+    case State::VerifySent:
+      relistAll();
+      return true;
     default:
       return false;
   }
@@ -239,7 +244,11 @@ void CheckSession::uidlReply(std::string_view reply) {
   }
   std::vector<MailItem> before = loadKept_ ? loadKeptList(*lists_, r->identity) : r->mail.release();
   std::size_t keptIds = 0;
-  for (const MailItem& item : before) keptIds += !item.uid.empty();
+  listedBefore_.clear();
+  for (const MailItem& item : before) {
+    keptIds += !item.uid.empty();
+    if (!item.identity.empty()) listedBefore_.insert(item.identity);
+  }
 
   // The list in the server's order: a known id takes what was listed of
   // it, whatever its number was.
@@ -250,6 +259,7 @@ void CheckSession::uidlReply(std::string_view reply) {
   std::vector<bool> known(static_cast<std::size_t>(fetchCount_), false);
   std::size_t carried = 0;
   bool moved = false;
+  verifyNo_ = 0;
   for (std::size_t i = 0; i < before.size(); ++i) {
     MailItem& old = before[i];
     if (old.uid.empty()) continue;
@@ -259,6 +269,7 @@ void CheckSession::uidlReply(std::string_view reply) {
     moved = moved || m != i;
     known[m] = true;
     ++carried;
+    verifyNo_ = std::max(verifyNo_, static_cast<int>(m) + 1);
     MailItem& item = items[m];
     item = std::move(old);
     item.marked = false;
@@ -269,14 +280,68 @@ void CheckSession::uidlReply(std::string_view reply) {
   for (int m = 0; m < fetchCount_; ++m) {
     if (known[static_cast<std::size_t>(m)]) continue;
     toFetch_.push_back(m + 1);
-    fetchUids_.push_back(std::move((*uids)[static_cast<std::size_t>(m)]));
+    fetchUids_.push_back((*uids)[static_cast<std::size_t>(m)]);
   }
   r->mail.assign(std::move(items));
   r->exactNew = true;
+  listChanged_ = !toFetch_.empty() || carried != keptIds || moved;
+  if (verifyNo_ == 0) {
+    listedBefore_.clear();
+    fetchNew();
+    return;
+  }
+  // Some servers number their ids by position, and a rebuilt mailbox may
+  // hand out old ids again: an id alone does not prove the message is the
+  // one listed under it. The message at the highest position carried is
+  // looked at; wherever messages went and came before it, it is another
+  // one now.
+  uids_ = std::move(*uids);
+  setState(State::VerifySent);
+  sendMultiLine(u"TOP", decimal(verifyNo_) + u" 0");
+}
+
+void CheckSession::verifyReply(std::string_view bytes) {
+  Text reply = cp932::decode(bytes);
+  normalizeLineEnds(reply);
+  AccountState* r = accounts_.find(account_);
+  if (!r) {
+    quit();
+    return;
+  }
+  const MailItem* item = r->mail.find(verifyNo_);
+  if (item && sameListing(*item, reply)) {
+    listedBefore_.clear();
+    uids_.clear();
+    fetchNew();
+  } else {
+    relistAll();
+  }
+}
+
+void CheckSession::relistAll() {
+  // The ids cannot be trusted to name what was listed under them: every
+  // message is listed again, with the id it has now, and what counts as
+  // new is what was never listed before (by what the message is).
+  AccountState* r = accounts_.find(account_);
+  if (!r) {
+    quit();
+    return;
+  }
+  relisting_ = true;
+  r->mail.clear(std::max(fetchCount_, MessageList::kInitialMessages));
+  toFetch_.clear();
+  for (int m = 1; m <= fetchCount_; ++m) toFetch_.push_back(m);
+  fetchUids_ = std::move(uids_);
+  uids_.clear();
+  listChanged_ = true;
+  fetchNew();
+}
+
+void CheckSession::fetchNew() {
+  AccountState* r = accounts_.find(account_);
   // New is what was never listed; mail already announced, before a
   // restart too, is not announced again.
-  if (!toFetch_.empty()) r->newMail = true;
-  listChanged_ = !toFetch_.empty() || carried != keptIds || moved;
+  if (r && !toFetch_.empty() && !relisting_) r->newMail = true;
   if (toFetch_.empty()) {
     fetchedAll();
   } else if (!capaAsked_) {
@@ -332,7 +397,8 @@ void CheckSession::listed(int msgno, std::string_view bytes, const std::string* 
     // Only now is the id known: a check cut short leaves it to be asked
     // again next time.
     item->uid = *uid;
-    item->unseen = true;
+    item->unseen = !relisting_ || !listedBefore_.count(item->identity);
+    if (relisting_ && item->unseen) r->newMail = true;
   }
 }
 
@@ -393,6 +459,9 @@ void CheckSession::multiLineProgress() {
     case State::CapaSent:
       pipelining_ = listsPipelining(buf.multiLine());
       startFetching();
+      return;
+    case State::VerifySent:
+      verifyReply(buf.multiLine());
       return;
     default:
       break;

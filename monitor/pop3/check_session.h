@@ -5,7 +5,10 @@
 // The fast check (options.fastCheck, with a list store) asks UIDL after
 // STAT and TOP only for the ids the account has not listed before; the
 // list is rebuilt in the server's order from what was kept, in memory or,
-// after a restart, in the store. Where CAPA lists PIPELINING the TOP
+// after a restart, in the store. Ids are trusted only once TOP n 0 of the
+// message at the highest position carried over shows it is the one listed
+// under its id; otherwise every message is listed anew, and only those
+// never listed before count as new. Where CAPA lists PIPELINING the TOP
 // requests go out in windows and their replies are read as they come. A
 // server that refuses UIDL, or whose listing cannot be trusted, gets the
 // dialogue above.
@@ -15,6 +18,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_set>
 #include <vector>
 
 #include "monitor/pop3/session.h"
@@ -67,7 +71,7 @@ class CheckSession : public Session {
   static constexpr std::size_t kWindowBytes = 1024;
 
  private:
-  enum class State { Greeting, UserSent, PassSent, StatSent, TopSent, UidlSent, CapaSent, Pipelined };
+  enum class State { Greeting, UserSent, PassSent, StatSent, TopSent, UidlSent, VerifySent, CapaSent, Pipelined };
   void setState(State s) { state_ = s; }
 
   void accepted(const Text& reply) override;
@@ -79,6 +83,12 @@ class CheckSession : public Session {
   void sendTop();
   // The fast check.
   void uidlReply(std::string_view reply);
+  // The TOP n 0 of the message at the highest position whose id was known.
+  void verifyReply(std::string_view reply);
+  // The ids named other messages than listed under them: all listed anew.
+  void relistAll();
+  // Asks for the messages not listed before (CAPA first, once).
+  void fetchNew();
   // UIDL refused or not to be trusted: the dialogue of earlier versions.
   void listByNumbers();
   void startFetching();
@@ -109,6 +119,13 @@ class CheckSession : public Session {
   // whose reply is awaited.
   std::vector<int> toFetch_;
   std::vector<std::string> fetchUids_;
+  // While the carried ids are verified: every id of the listing, and what
+  // was listed before of each message (its identity), so that a mailbox
+  // listed anew announces only what it never showed.
+  int verifyNo_ = 0;
+  std::vector<std::string> uids_;
+  std::unordered_set<Text> listedBefore_;
+  bool relisting_ = false;
   std::size_t nextAsk_ = 0;
   std::size_t nextReply_ = 0;
 };

@@ -89,8 +89,11 @@ void DeleteSession::uidlReply(const Text& reply) {
   }
   const AccountState* r = accounts_.find(account_);
   const MailItem* item = r ? r->mail.find(verifyNo_) : nullptr;
-  verified(item && !item->uid.empty() && words.size() == 3 && words[1] == decimal(verifyNo_) &&
-           words[2] == ascii(item->uid));
+  if (item && !item->uid.empty() && words.size() == 3 && words[1] == decimal(verifyNo_) &&
+      words[2] == ascii(item->uid))
+    sendTop();
+  else
+    mailboxChanged();
 }
 
 void DeleteSession::verified(bool same) {

@@ -2,9 +2,10 @@
 // order, QUIT. Before the first DELE it asks TOP n 0 of every marked
 // message and deletes only when each is still the message the list holds
 // under its number, so that no other message is ever lost. Where the fast
-// check listed every marked message with its unique id, that check is
-// UIDL n of each instead: the server's id for the number must be the one
-// listed.
+// check listed every marked message with its unique id, UIDL n of each
+// comes first: the server's id for the number must be the one listed too
+// (an id alone proves nothing on servers that number their ids by
+// position).
 #pragma once
 
 #include <vector>

@@ -19,6 +19,12 @@ int count(const Lines& lines, const std::string& prefix) {
   return static_cast<int>(std::count_if(lines.begin(), lines.end(),
                                         [&](const std::string& l) { return l.rfind(prefix, 0) == 0; }));
 }
+// The TOP requests that list a message (not those that only look at one).
+int listings(const Lines& lines) {
+  return static_cast<int>(std::count_if(lines.begin(), lines.end(), [](const std::string& l) {
+    return l.rfind("TOP ", 0) == 0 && l.size() > 2 && l.compare(l.size() - 2, 2, " 5") == 0;
+  }));
+}
 
 // One account with the fast check on, its mailbox holding messages 1..n.
 struct FastRig : MonitorRig {
@@ -133,19 +139,20 @@ TEST(FastCheck, AsksOnlyForMailNotListedBefore) {
     Lines first = rig.check();
     EXPECT_EQ(count(first, "UIDL"), 1);
     EXPECT_EQ(count(first, "CAPA"), 1);
-    EXPECT_EQ(count(first, "TOP "), 3);
+    EXPECT_EQ(listings(first), 3);
     EXPECT_EQ(rig.subjects(), rig.expected({1, 2, 3}));
     EXPECT_TRUE(rig.announced());
 
-    // Unchanged: no TOP, no CAPA, nothing announced.
-    EXPECT_EQ(rig.check(), (Lines{"USER user1", "PASS pw1", "STAT", "UIDL", "QUIT"}));
+    // Unchanged: no CAPA, no TOP but the look at the last message known,
+    // nothing announced.
+    EXPECT_EQ(rig.check(), (Lines{"USER user1", "PASS pw1", "STAT", "UIDL", "TOP 3 0", "QUIT"}));
     EXPECT_FALSE(rig.announced());
 
     // One new message among them, message 1 gone (the rest renumbered).
     rig.box.messages.erase(rig.box.messages.begin());
     rig.box.messages.push_back(msg(4));
     Lines third = rig.check();
-    EXPECT_EQ(count(third, "TOP "), 1);
+    EXPECT_EQ(listings(third), 1);
     EXPECT_EQ(count(third, "TOP 3 5"), 1);
     EXPECT_EQ(rig.subjects(), rig.expected({2, 3, 4}));
     EXPECT_TRUE(rig.announced());
@@ -172,7 +179,7 @@ TEST(FastCheck, EmptiedMailboxForgetsWhatWasKept) {
   EXPECT_EQ(rig.lists.writes, writes);
   // The same mail coming back is news again.
   rig.box.messages = {msg(1)};
-  EXPECT_EQ(count(rig.check(), "TOP "), 1);
+  EXPECT_EQ(listings(rig.check()), 1);
   EXPECT_TRUE(rig.announced());
 }
 
@@ -198,7 +205,7 @@ TEST(FastCheck, PipelinedWindowsRepliesCutAnywhere) {
       return out;
     };
     ASSERT_TRUE(rig.start());
-    EXPECT_EQ(count(rig.check(), "TOP "), n) << cut;
+    EXPECT_EQ(listings(rig.check()), n) << cut;
     EXPECT_EQ(rig.subjects(), all) << "cut every " << cut;
     EXPECT_EQ(rig.sock.current(), kNoSocket) << cut;
   }
@@ -216,7 +223,7 @@ TEST(FastCheck, ListsThroughASocketThatTakesAFewBytesAtATime) {
       rig.store.set("Tlsmode1", std::to_string(mode));
       rig.sock.sendRoom = room;
       ASSERT_TRUE(rig.start());
-      EXPECT_EQ(count(rig.check(), "TOP "), n) << what;
+      EXPECT_EQ(listings(rig.check()), n) << what;
       EXPECT_EQ(rig.subjects().size(), static_cast<std::size_t>(n)) << what;
       EXPECT_EQ(rig.subjects().back(), "s" + std::to_string(n)) << what;
       EXPECT_TRUE(rig.dialogs.boxes.empty()) << what;
@@ -254,7 +261,7 @@ TEST(FastCheck, RestartAnnouncesNothingAlreadyAnnounced) {
   again.lists.files = rig.lists.files;  // what the first monitor left
   ASSERT_TRUE(again.start());
   Lines after = again.check();
-  EXPECT_EQ(count(after, "TOP "), 0);
+  EXPECT_EQ(listings(after), 0);
   EXPECT_FALSE(again.announced());
   EXPECT_EQ(again.subjects(), again.expected({1, 2, 3}));
   EXPECT_TRUE(again.dialogs.boxes.empty());
@@ -264,7 +271,7 @@ TEST(FastCheck, RestartAnnouncesNothingAlreadyAnnounced) {
   damaged.lists.files = rig.lists.files;
   damaged.lists.files.begin()->second[30] ^= 1;
   ASSERT_TRUE(damaged.start());
-  EXPECT_EQ(count(damaged.check(), "TOP "), 3);
+  EXPECT_EQ(listings(damaged.check()), 3);
   EXPECT_EQ(damaged.lists.setAsideFiles.size(), 1u);
   EXPECT_EQ(damaged.subjects(), damaged.expected({1, 2, 3}));
   EXPECT_EQ(damaged.lists.files.size(), 1u);  // written anew
@@ -314,21 +321,31 @@ TEST(FastCheck, RefusedCapaOrTopMidWindow) {
     EXPECT_EQ(rig.sock.current(), kNoSocket);
     rig.box.replies.clear();
     rig.dialogs.boxes.clear();
-    EXPECT_EQ(count(rig.check(), "TOP "), 3);  // 3, 4, 5: the first two were read
+    EXPECT_EQ(listings(rig.check()), 3);  // 3, 4, 5: the first two were read
     EXPECT_EQ(rig.subjects(), rig.expected({1, 2, 3, 4, 5}));
   }
 }
 
-TEST(FastCheck, DeleteChecksEachMarkByUidl) {
-  for (bool replaced : {false, true}) {
+TEST(FastCheck, DeleteChecksEachMarkByUidlAndByWhatWasListed) {
+  const struct {
+    const char* what;
+    bool positionalIds;  // the server's id of a message is its number
+    bool replaced;       // another client deleted message 2 and a new one came
+    Lines looks;         // the delete session's checks
+    Lines left;          // the mailbox afterwards
+  } cases[] = {
+      {"unchanged", false, false, {"UIDL 2", "TOP 2 0", "UIDL 3", "TOP 3 0"}, {msg(1)}},
+      {"renumbered", false, true, {"UIDL 2"}, {msg(1), msg(3), msg(9)}},
+      {"renumbered, ids by position", true, true, {"UIDL 2", "TOP 2 0"}, {msg(1), msg(3), msg(9)}},
+  };
+  for (auto& c : cases) {
     FastRig rig(3);
+    if (c.positionalIds) rig.box.uids = {"1", "2", "3"};
     ASSERT_TRUE(rig.start());
     rig.check();
     rig.mark(1, 2);
     rig.mark(1, 3);
-    // Another client deleted message 2 and a new one came: numbers 2 and 3
-    // now stand for other messages.
-    if (replaced) {
+    if (c.replaced) {
       rig.box.messages.erase(rig.box.messages.begin() + 1);
       rig.box.messages.push_back(msg(9));
     }
@@ -336,23 +353,36 @@ TEST(FastCheck, DeleteChecksEachMarkByUidl) {
     rig.dialogs.answers.push_back(MsgAnswer::Yes);
     rig.monitor.deleteMarked();
     rig.settle(70);
-    const Lines sent = rig.commands(from);
-    // No TOP n 0: the check is by id (the check after the run may TOP
-    // the new message).
-    EXPECT_EQ(std::count_if(sent.begin(), sent.end(),
-                            [](const std::string& l) { return l.rfind("TOP ", 0) == 0 && l.back() == '0'; }),
-              0);
-    if (replaced) {
-      EXPECT_EQ(count(sent, "DELE"), 0);
-      EXPECT_EQ(rig.box.messages.size(), 3u);
-      EXPECT_EQ(count(sent, "UIDL 2"), 1);
-    } else {
-      EXPECT_EQ(count(sent, "UIDL 2"), 1);
-      EXPECT_EQ(count(sent, "UIDL 3"), 1);
-      EXPECT_EQ(count(sent, "DELE"), 2);
-      EXPECT_EQ(rig.box.messages, Lines{msg(1)});
-    }
+    Lines session = rig.commands(from);
+    session.erase(std::find(session.begin(), session.end(), "QUIT"), session.end());
+    Lines looks;
+    for (auto& l : session)
+      if (l.rfind("UIDL ", 0) == 0 || l.rfind("TOP ", 0) == 0) looks.push_back(l);
+    EXPECT_EQ(looks, c.looks) << c.what;
+    EXPECT_EQ(rig.box.messages, c.left) << c.what;
   }
+}
+
+TEST(FastCheck, IdsAServerGaveAgainAreNotTakenForTheMessagesListed) {
+  // A server that numbers its ids by position: another client removes
+  // message 1 and a new one arrives, and the ids are those of before.
+  FastRig rig(2);
+  rig.box.uids = {"1", "2"};
+  ASSERT_TRUE(rig.start());
+  rig.check();
+  rig.box.messages = {msg(2), msg(3)};
+  const Lines sent = rig.check();
+  EXPECT_EQ(listings(sent), 2) << "listed anew";
+  EXPECT_EQ(rig.subjects(), rig.expected({2, 3}));
+  EXPECT_TRUE(rig.announced());
+  // "N" for s3 alone: s2 was listed before.
+  const PopupGrid& grid = rig.monitor.popup().grid;
+  ASSERT_EQ(grid.rowCount(), 3);
+  EXPECT_FALSE(grid.row(1).isNew);
+  EXPECT_TRUE(grid.row(2).isNew);
+  // Listed anew, the ids stand for these messages now.
+  EXPECT_EQ(listings(rig.check()), 0);
+  EXPECT_FALSE(rig.announced());
 }
 
 }  // namespace

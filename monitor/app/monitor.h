@@ -123,6 +123,7 @@ class Monitor : private CycleListener {
   // CycleListener
   bool mayLogon(bool periodicCheckRan) override { return dialup_.mayLogon(periodicCheckRan); }
   void checkFinished() override;
+  void takeMarks() override { popup_.grid.takeMarks(state_.accounts); }
   void runAccountStarting() override;
   void retrieveFinished() override;
 

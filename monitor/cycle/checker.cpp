@@ -168,6 +168,7 @@ void Checker::retrieveMarked() {
   svc_.view.setBusy(true);
   savedCaption_ = svc_.view.caption();
   resetCheck(Run::Retrieve);
+  listener_.takeMarks();
   changed_.clear();
   if (!nextRunAccount(u"メール取得中")) finishRetrieve();
 }
@@ -178,6 +179,7 @@ void Checker::deleteMarked() {
   if (answer != MsgAnswer::Yes) return;
   svc_.view.setBusy(true);
   resetCheck(Run::Delete);
+  listener_.takeMarks();
   changed_.clear();
   if (!nextRunAccount(u"メール削除中")) finishDelete();
 }

@@ -29,6 +29,9 @@ class CycleListener {
   virtual bool mayLogon(bool periodicCheckRan) = 0;
   // A check of all accounts is over: list, caption, alerts, line.
   virtual void checkFinished() = 0;
+  // A retrieve or delete run begins, nothing renumbers the list any more:
+  // the marks go to the messages the marked rows show.
+  virtual void takeMarks() = 0;
   // A retrieve or delete session is about to start: the popup's buttons
   // and list are greyed while it works.
   virtual void runAccountStarting() = 0;

@@ -52,9 +52,36 @@ std::array<std::int16_t, kGridColumns> PopupGrid::widthsToStore() const {
   return w;
 }
 
-void PopupGrid::style(GridRow& r, const AccountTable& accounts) const {
-  const AccountState* a = accounts.find(r.account);
-  const MailItem* item = a ? a->mail.find(r.msgno) : nullptr;
+namespace {
+
+bool shows(const GridRow& r, const MailItem& item) {
+  return item.identity == r.identity && item.uid == r.uid;
+}
+
+}  // namespace
+
+MailItem* PopupGrid::messageOf(GridRow& r, AccountTable& accounts) {
+  AccountState* a = accounts.find(r.account);
+  if (!a) return nullptr;
+  MailItem* item = a->mail.find(r.msgno);
+  if (item && shows(r, *item)) return item;
+  for (int m = 1; m <= a->mail.size(); ++m) {
+    item = a->mail.find(m);
+    if (shows(r, *item)) {
+      r.msgno = static_cast<std::int16_t>(m);
+      return item;
+    }
+  }
+  return nullptr;
+}
+
+MailItem* PopupGrid::messageOf(int row, AccountTable& accounts) {
+  if (row < 1 || row >= rowCount()) return nullptr;
+  return messageOf(rows_[static_cast<std::size_t>(row - 1)], accounts);
+}
+
+void PopupGrid::style(GridRow& r, AccountTable& accounts) {
+  const MailItem* item = messageOf(r, accounts);
   r.bold = item && !item->body.empty();
   r.picture = item && item->hasAttachment;
 }
@@ -78,6 +105,8 @@ void PopupGrid::fillGrid(AccountTable& accounts, const FillInput& in) {
       r.subject = item->subject;
       r.account = static_cast<std::int16_t>(a);
       r.msgno = static_cast<std::int16_t>(m);
+      r.identity = item->identity;
+      r.uid = item->uid;
       r.fore = acc->textColor;
       r.back = acc->backColor;
       style(r, accounts);
@@ -97,10 +126,10 @@ void PopupGrid::fillGrid(AccountTable& accounts, const FillInput& in) {
 }
 
 void PopupGrid::refreshMarks(AccountTable& accounts) {
+  // Every mark goes, also one a check moved away from its row's number.
+  accounts.clearMarks();
   for (GridRow& r : rows_) {
     r.marked = false;
-    AccountState* a = accounts.find(r.account);
-    if (MailItem* item = a ? a->mail.find(r.msgno) : nullptr) item->marked = false;
     style(r, accounts);
   }
 }
@@ -108,10 +137,24 @@ void PopupGrid::refreshMarks(AccountTable& accounts) {
 int PopupGrid::toggleMark(int row, AccountTable& accounts) {
   if (row < 1 || row >= rowCount()) return 0;
   GridRow& r = rows_[static_cast<std::size_t>(row - 1)];
+  MailItem* item = messageOf(r, accounts);
+  if (!item) return 0;  // the message went while the row was shown
   r.marked = !r.marked;
-  AccountState* a = accounts.find(r.account);
-  if (MailItem* item = a ? a->mail.find(r.msgno) : nullptr) item->marked = r.marked;
+  item->marked = r.marked;
   return r.account;
+}
+
+void PopupGrid::takeMarks(AccountTable& accounts) {
+  // A listing clears the mark of whatever it lists, so the only marks a
+  // check can have moved are gone; the rows put them back on their messages.
+  for (GridRow& r : rows_) {
+    if (!r.marked) continue;
+    MailItem* item = messageOf(r, accounts);
+    if (item)
+      item->marked = true;
+    else
+      r.marked = false;
+  }
 }
 
 bool PopupGrid::anyMarked() const {

@@ -24,10 +24,14 @@ inline constexpr const char16_t* kAccountTipPrefix = u"ｱｶｳﾝﾄ：";
 inline constexpr const char16_t* kGridTip =
     u"ｸﾘｯｸでｱｶｳﾝﾄ表示、ﾀﾞﾌﾞﾙｸﾘｯｸで取得したﾒｰﾙを表示します";
 
-// One message row.
+// One message row. It names its message by account and number, and by
+// what the message is (its identity and unique id as listed), because a
+// check running while the popup is open may renumber the list under it.
 struct GridRow {
   Text from, subject;
   std::int16_t account = 0, msgno = 0;
+  Text identity;
+  std::string uid;
   std::int32_t fore = 0, back = 0;  // 0x00BBGGRR
   bool isNew = false;               // "N" in column 0
   bool marked = false;              // "○" in column 1
@@ -73,16 +77,24 @@ class PopupGrid {
   // 1..lastCount; "N" marks those beyond what was listed last time.
   void fillGrid(AccountTable& accounts, const FillInput& in);
   void refreshMarks(AccountTable& accounts);
-  // Toggles the mark of a row and of its record; the row's account number,
-  // or 0 when there is no such row.
+  // Toggles the mark of a row and of the message it shows; the row's
+  // account number, or 0 when there is no such row or its message is no
+  // longer listed (nothing is marked then).
   int toggleMark(int row, AccountTable& accounts);
+  // The message row r shows, wherever the list holds it now (the row's
+  // number follows it); nullptr when it is no longer listed.
+  MailItem* messageOf(int row, AccountTable& accounts);
+  // A run starts: each marked row's mark goes onto the message it shows,
+  // wherever that is now; a row whose message is gone loses its mark.
+  void takeMarks(AccountTable& accounts);
   bool anyMarked() const;
   // Clears one row's mark (the double-click of the viewer).
   void clearMark(int row);
 
 
  private:
-  void style(GridRow& r, const AccountTable& accounts) const;
+  void style(GridRow& r, AccountTable& accounts);
+  MailItem* messageOf(GridRow& r, AccountTable& accounts);
   std::vector<GridRow> rows_;
   std::array<int, kColumns> widths_{};
   bool allowance_ = false;

@@ -24,17 +24,14 @@ bool MessageViewer::showMessage(int a, int m) {
 
 void MessageViewer::openRow(PopupGrid& grid, int row, PopupView& popupView) {
   if (!popupView.actionsEnabled()) return;
-  int a = 0, m = 0;
   if (grid.rowCount() > 1 && row >= 1 && row < grid.rowCount()) {
     grid.clearMark(row);
-    a = grid.row(row).account;
-    m = grid.row(row).msgno;
     popupView.rowsChanged(grid.rowCount());
-  }
-  if (a != 0 && m != 0) {
-    showMessage(a, m);
-    AccountState* acc = accounts_.find(a);
-    if (MailItem* item = acc ? acc->mail.find(m) : nullptr) item->marked = false;
+    // The message the row shows, wherever a check has moved it since.
+    if (MailItem* item = grid.messageOf(row, accounts_)) {
+      if (auto text = viewerText(*item)) view_.showText(*text);
+      item->marked = false;
+    }
   }
   // Other rows may still carry a mark; the buttons wait for the next click.
   popupView.setActionsEnabled(false);

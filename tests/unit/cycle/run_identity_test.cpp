@@ -93,5 +93,29 @@ TEST(RunIdentity, CheckStartedBetweenTwoRetrieveSessionsIsNotTakenOver) {
   }
 }
 
+TEST(RunIdentity, MarkMadeWhileACheckRenumbersLandsOnTheMessageTheRowShows) {
+  MonitorRig rig;
+  rig.store.set("Fastcheck", "1");
+  auto& box = rig.addAccount(1, "one");
+  box.messages = {message("a@x", "s1"), message("b@x", "s2"), message("c@x", "s3")};
+  ASSERT_TRUE(rig.start());
+  rig.checkAll();
+  ASSERT_EQ(toUtf8(rig.monitor.popup().grid.row(2).subject), "s2");
+  // Another client removes s1; the next check has renumbered the list
+  // (s2 is message 1 now) and waits for the server when the user clicks
+  // the row that shows s2 and presses Delete.
+  box.messages.erase(box.messages.begin());
+  box.replies["TOP 2 0"] = "";
+  rig.monitor.checkAll();
+  rig.pump.runAll();
+  ASSERT_EQ(toUtf8(rig.item(1, 1).subject), "s2");
+  rig.monitor.clickRow(2);
+  box.replies.clear();
+  rig.dialogs.answers = {MsgAnswer::Yes};
+  rig.monitor.deleteMarked();
+  rig.settle(70);
+  EXPECT_EQ(box.messages, (std::vector<std::string>{message("c@x", "s3")}));
+}
+
 }  // namespace
 }  // namespace tarvi::fakes

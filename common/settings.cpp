@@ -111,6 +111,7 @@ std::vector<BoundKey> accountKeys(int n, AccountSettings& a) {
       {{u"Wavdir2_" + sfx, Width::Text, u""}, &a.soundFile},
       {{u"Tlsmode" + sfx, Width::Int16, num(d.tlsMode)}, &a.tlsMode},
       {{u"Tlspin" + sfx, Width::Text, u""}, &a.tlsPin},
+      {{u"Tlspinfor" + sfx, Width::Text, u""}, &a.tlsPinFor},
   };
 }
 
@@ -161,14 +162,23 @@ void saveValue(SettingsStore& store, const Text& key, std::int32_t number, const
 void clearAccount(AccountSettings& a) { a = AccountSettings{}; }
 
 void loadAccount(const SettingsStore& store, int n, AccountSettings& a) {
-  for (const auto& k : accountKeys(n, a)) readKey(store, k);
+  for (const auto& k : accountKeys(n, a)) {
+    const bool read = readKey(store, k);
+    // Keeping whatever the field held (a default, another account's mode)
+    // could mean plain text for an account that asked for TLS.
+    if (std::get_if<std::int16_t*>(&k.field) &&
+        std::get<std::int16_t*>(k.field) == &a.tlsMode && !read)
+      a.tlsMode = kTlsDamaged;
+  }
+  if (a.tlsMode != kPlain && a.tlsMode != kImplicitTls && a.tlsMode != kStartTls) a.tlsMode = kTlsDamaged;
   decodeStoredAccount(a);
 }
 
 void decodeStoredAccount(AccountSettings& a) {
   a.password = a.password.empty() ? Text() : unscramblePass(a.password);
-  // An empty text is stored as "0"; no fingerprint reads so.
+  // An empty text is stored as "0"; no fingerprint or host reads so.
   if (a.tlsPin == u"0") a.tlsPin.clear();
+  if (a.tlsPinFor == u"0") a.tlsPinFor.clear();
 }
 
 void saveAccount(SettingsStore& store, int n, const AccountSettings& a) {

@@ -66,8 +66,10 @@ struct GeneralSettings {
   bool operator==(const GeneralSettings&) const = default;
 };
 
-// How an account's connection is secured.
-enum TlsMode : std::int16_t { kPlain = 0, kImplicitTls = 1, kStartTls = 2 };
+// How an account's connection is secured. A stored mode that is no mode
+// at all (damaged, or written by something else) reads as kTlsDamaged:
+// such an account is never connected, let alone in plain text.
+enum TlsMode : std::int16_t { kTlsDamaged = -1, kPlain = 0, kImplicitTls = 1, kStartTls = 2 };
 
 // How an account announces new mail.
 enum SoundMode : std::int16_t { kCommonSound = 0, kOwnSound = 1, kNoSound = 2 };
@@ -85,6 +87,9 @@ struct AccountSettings {
   Text soundFile;  // the account's own sound
   std::int16_t tlsMode = 0;  // a TlsMode
   Text tlsPin;  // SHA-256 of a certificate the user accepted, hex; "" = none
+  // What the pin was accepted for (pinBinding of host, port and mode); a
+  // pin counts only while the account still stands for that.
+  Text tlsPinFor;
 
   bool operator==(const AccountSettings&) const = default;
 };
@@ -134,6 +139,9 @@ void saveValue(SettingsStore& store, const Text& key, std::int32_t number, const
 
 // Account records as the settings program keeps them.
 void clearAccount(AccountSettings& a);
+// Reads account n into `a`. A value that does not convert leaves the field
+// as it was, except the TLS mode: one that does not read as a mode becomes
+// kTlsDamaged.
 void loadAccount(const SettingsStore& store, int n, AccountSettings& a);
 // The stored forms of an account read key by key made plain: the password
 // unscrambled, an empty pin's "0" emptied.

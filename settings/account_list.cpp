@@ -24,7 +24,11 @@ AccountForm accountForm(const AccountSettings& a) {
   f.backColor = a.backColor;
   f.soundMode = (a.soundMode == 1 || a.soundMode == 2) ? a.soundMode : 0;
   f.sound = a.soundFile;
-  f.tlsMode = (a.tlsMode == kImplicitTls || a.tlsMode == kStartTls) ? a.tlsMode : int{kPlain};
+  f.tlsMode = a.tlsMode;
+  // A damaged mode is shown as TLS, never as plain text: saved as it is
+  // shown, it must not send the password in the clear.
+  if (a.tlsMode != kPlain && a.tlsMode != kImplicitTls && a.tlsMode != kStartTls)
+    f.tlsMode = a.port == 995 ? kImplicitTls : kStartTls;
   f.tlsPin = a.tlsPin;
   return f;
 }

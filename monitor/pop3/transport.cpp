@@ -84,8 +84,8 @@ void Connection::open() {
   Text message;
   if (trimSpaces(account_.host).empty() || trimSpaces(decimal(account_.port)).empty()) {
     message = u"相手先が指定されていません";
-  } else if (!prepareTls()) {
-    message = kTlsUnavailable;
+  } else if (const Text why = prepareTls(); !why.empty()) {
+    message = why;
   } else {
     t_.api_.startup();
     wsaStarted_ = true;

@@ -105,8 +105,8 @@ class Connection {
   void handOn();
 
   // TLS (transport_tls.cpp). The session above sees plain bytes only.
-  // False when a TLS account cannot have an engine (reported).
-  bool prepareTls();
+  // Why the account cannot be connected as it asks ("" when it can).
+  Text prepareTls();
   // The connect completed: implicit TLS negotiates from the first byte.
   void connectedTls();
   // Bytes received on an encrypted (or about to be) connection.
@@ -212,6 +212,8 @@ class Transport {
 inline constexpr const char16_t* kStlsRefused = u"ｻｰﾊﾞがSTARTTLSを受け付けませんでした";
 inline constexpr const char16_t* kTlsFailed = u"SSL/TLSの接続に失敗しました";
 inline constexpr const char16_t* kTlsUnavailable = u"SSL/TLSが使えません";
+inline constexpr const char16_t* kTlsModeDamaged =
+    u"ｱｶｳﾝﾄの暗号化の設定が壊れているため、接続しませんでした。設定でｱｶｳﾝﾄを確認してください";
 inline constexpr const char16_t* kTlsClosedByServer = u"ｻｰﾊﾞが暗号化された接続を閉じました";
 inline constexpr const char16_t* kReplyTooLarge = u"受信ﾃﾞｰﾀが上限を超えたため、接続を中止しました";
 // Bytes that came with the acceptance of STLS, before the negotiation: no

@@ -10,12 +10,14 @@
 
 namespace tarvi {
 
-bool Connection::prepareTls() {
-  if (account_.tlsMode != kImplicitTls && account_.tlsMode != kStartTls) return true;
+Text Connection::prepareTls() {
+  if (account_.tlsMode == kPlain) return {};
+  // Only plain text that was asked for is plain text.
+  if (account_.tlsMode != kImplicitTls && account_.tlsMode != kStartTls) return kTlsModeDamaged;
   if (t_.tls) tls_ = t_.tls->create();
-  if (!tls_) return false;
+  if (!tls_) return kTlsUnavailable;
   tlsStage_ = account_.tlsMode == kImplicitTls ? TlsStage::Handshake : TlsStage::Greeting;
-  return true;
+  return {};
 }
 
 void Connection::connectedTls() {

@@ -70,13 +70,15 @@ void MonitorState::loadAccount(const SettingsStore& store, int n) {
   if (n < 1) return;
   if (n > accounts.count()) accounts.resize(n);
   AccountState& r = *accounts.find(n);
-  AccountSettings a = current;
+  // The login fields start from the defaults, never from the account read
+  // before: a value that does not convert must not give this account
+  // another one's server, user or TLS mode.
+  AccountSettings a;
   a.textColor = r.textColor;
   a.backColor = r.backColor;
   a.soundMode = r.soundMode;
   a.soundFile = r.soundFile;
-  for (const auto& k : accountKeys(n, a)) readKey(store, k);
-  decodeStoredAccount(a);
+  tarvi::loadAccount(store, n, a);
   r.textColor = a.textColor;
   r.backColor = a.backColor;
   r.soundMode = a.soundMode;

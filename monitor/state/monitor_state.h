@@ -86,8 +86,10 @@ struct MonitorState {
   // convert (false then; the keys after it keep their values). The account
   // records follow the account count as soon as it is known.
   bool loadOptions(const SettingsStore& store);
-  // Reads account n into `current` and its record (grown to n if needed);
-  // a value that does not convert keeps the field's previous content.
+  // Reads account n into `current` and its record (grown to n if needed).
+  // A value that does not convert gives the default for a login field, and
+  // keeps the record's previous content for the colours and the sound; a
+  // damaged TLS mode reads as kTlsDamaged.
   void loadAccount(const SettingsStore& store, int n);
 };
 

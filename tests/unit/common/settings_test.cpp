@@ -15,8 +15,8 @@ TEST(Settings, SchemaKeysAreUniqueAndComplete) {
   const auto keys = schema();
   std::set<Text> names;
   for (const auto& k : keys) EXPECT_TRUE(names.insert(k.name).second) << toUtf8(k.name);
-  // 24 scalar keys, 8 hotkeys, 6 widths, 2 sizes, 2 dial-up keys, 12 prefixes
-  EXPECT_EQ(keys.size(), 24u + 8 + 6 + 2 + 2 + 12);
+  // 24 scalar keys, 8 hotkeys, 6 widths, 2 sizes, 2 dial-up keys, 13 prefixes
+  EXPECT_EQ(keys.size(), 24u + 8 + 6 + 2 + 2 + 13);
   for (const char* n : {"accountno", "Hotkeynum7", "grdWidth5", "frmHeight", "Wavdir2_", "Passw"})
     EXPECT_TRUE(names.count(ascii(n))) << n;
 }
@@ -103,7 +103,8 @@ TEST(Settings, AccountRoundTripAndStoredForms) {
   for (auto& w : store.writes) order.push_back(w);
   const std::vector<Text> expect = {u"Aname12", u"Hname12", u"Portno12", u"Uname12",
                                     u"Passw12", u"Check12", u"Scolor112", u"Scolor212",
-                                    u"Wavmode12", u"Wavdir2_12", u"Tlsmode12", u"Tlspin12"};
+                                    u"Wavmode12", u"Wavdir2_12", u"Tlsmode12", u"Tlspin12",
+                                    u"Tlspinfor12"};
   EXPECT_EQ(order, expect);
 
   AccountSettings r;

@@ -100,6 +100,7 @@ TEST(TlsTransport, RefusalsAndClosesSendNothingOfTheUser) {
        {}, toUtf8(kReplyTooLarge), 1, 0},
       {"handshake fails", kImplicitTls, [](SessionRig& r) { r.box.implicitTls = false; }, {},
        "bad handshake record", 1, 0},
+      {"damaged mode", kTlsDamaged, [](SessionRig&) {}, {}, toUtf8(kTlsModeDamaged), 1, 0},
       {"no engine", kImplicitTls, [](SessionRig& r) { r.transport.tls = nullptr; }, {}, toUtf8(kTlsUnavailable),
        1, 0},
       {"server closes in a reply", kImplicitTls,

@@ -99,6 +99,10 @@ TEST(AccountList, FormRoundTripAndPortRule) {
   }
   a.soundMode = 7;  // damaged: shown as the common sound
   EXPECT_EQ(accountForm(a).soundMode, 0);
+  a.tlsMode = kTlsDamaged;  // shown as TLS (by its port), never as plain text
+  EXPECT_EQ(accountForm(a).tlsMode, kImplicitTls);
+  a.port = 110;
+  EXPECT_EQ(accountForm(a).tlsMode, kStartTls);
 }
 
 TEST(AccountList, TlsChoiceMovesOnlyTheStandardPorts) {
@@ -173,7 +177,7 @@ TEST(AccountList, DeleteRenumbers) {
     // Nothing is erased: the former last number still holds its account.
     EXPECT_EQ(list.load(c.count), last);
     // Only the moved accounts and the count are written.
-    EXPECT_EQ(store.writes.size(), static_cast<std::size_t>(12 * (c.count - c.removed) + 1));
+    EXPECT_EQ(store.writes.size(), static_cast<std::size_t>(13 * (c.count - c.removed) + 1));
   }
 }
 
@@ -210,7 +214,7 @@ TEST(AccountList, EditAndDeleteOnlyExistingRows) {
   const FakeStore before = store;
   ASSERT_TRUE(list.edit(2, list.load(2)));
   EXPECT_EQ(store.values, before.values);
-  EXPECT_EQ(store.writes.size(), 12u);
+  EXPECT_EQ(store.writes.size(), 13u);
 }
 
 TEST(AccountList, DamagedCountMeansNoAccounts) {

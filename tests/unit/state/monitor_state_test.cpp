@@ -60,7 +60,7 @@ TEST(MonitorState, AccountRecordsFollowTheAccountCount) {
   EXPECT_EQ(s.accounts.find(2)->lastCount, 0);  // a new record
 }
 
-TEST(MonitorState, LoadAccountKeepsFieldsWhoseValueDoesNotConvert) {
+TEST(MonitorState, LoadAccountNeverTakesAnotherAccountsValues) {
   FakeStore store;
   MonitorState s;
   store.set("Aname1", "会社");
@@ -68,20 +68,30 @@ TEST(MonitorState, LoadAccountKeepsFieldsWhoseValueDoesNotConvert) {
   store.set("Portno1", "995");
   store.set("Passw1", "97 98 99 ");
   store.set("Wavmode1", "2");
+  store.set("Tlsmode1", "1");
   s.loadAccount(store, 1);
   EXPECT_EQ(toUtf8(s.current.name), "会社");
   EXPECT_EQ(s.current.password, u"abc");
   EXPECT_EQ(s.current.port, 995);
+  EXPECT_EQ(s.current.tlsMode, kImplicitTls);
   EXPECT_EQ(s.accounts.find(1)->soundMode, 2);
-  store.set("Portno1", "port");
-  store.set("Wavmode1", "99999");
-  store.set("Check1", "0");
-  store.set("Passw1", "");
-  s.loadAccount(store, 1);
-  EXPECT_EQ(s.current.port, 995);
-  EXPECT_EQ(s.accounts.find(1)->soundMode, 2);
-  EXPECT_FALSE(s.current.checked);
-  EXPECT_EQ(s.current.password, u"");
+  // Account 2's values do not convert: the defaults, not account 1's; a
+  // TLS mode that is no mode is damaged, which is never plain text.
+  const std::pair<const char*, std::int16_t> modes[] = {
+      {nullptr, kPlain}, {"0", kPlain}, {"2", kStartTls}, {"x", kTlsDamaged}, {"7", kTlsDamaged}, {"-1", kTlsDamaged},
+      {"", kTlsDamaged}};
+  for (auto [stored, mode] : modes) {
+    if (stored) store.set("Tlsmode2", stored);
+    store.set("Portno2", "port");
+    store.set("Wavmode2", "99999");
+    s.loadAccount(store, 1);
+    s.loadAccount(store, 2);
+    const std::string what = stored ? stored : "absent";
+    EXPECT_EQ(s.current.port, 110) << what;
+    EXPECT_EQ(s.current.host, u"") << what;
+    EXPECT_EQ(s.current.tlsMode, mode) << what;
+    EXPECT_EQ(s.accounts.find(2)->soundMode, kCommonSound) << what;
+  }
   s.loadAccount(store, 9);  // beyond the count: the records grow to it
   EXPECT_EQ(s.accounts.count(), 9);
   s.loadAccount(store, 0);

@@ -22,9 +22,21 @@ bool certificateAccepted(const CertificateReport& cert, const std::string& pin) 
   if (!cert.present) return false;
   const std::string want = lowerHex(pin);
   // A pin is a whole SHA-256: a short or empty one matches nothing.
-  if (want.size() == 64 && want == lowerHex(cert.sha256)) return true;
+  // A revocation is news the user did not have when accepting it.
+  if (want.size() == 64 && want == lowerHex(cert.sha256) && !cert.revoked) return true;
   return !anyProblem(cert);
 }
+
+Text pinBinding(TextView host, int port, int mode) {
+  return decimal(mode) + u" " + decimal(port) + u" " + Text(host);
+}
+
+std::string usablePin(const Text& pin, const Text& pinFor, TextView host, int port, int mode) {
+  if (pin.empty() || pinFor != pinBinding(host, port, mode)) return {};
+  return toUtf8(pin);
+}
+
+std::string tlsHostName(TextView host) { return toUtf8(host); }
 
 Text certificateProblems(const CertificateReport& cert) {
   if (!cert.present) return u"ｻｰﾊﾞが証明書を送りませんでした";

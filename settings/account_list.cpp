@@ -1,5 +1,6 @@
 #include "settings/account_list.h"
 
+#include "common/tls_policy.h"
 #include "settings/options_model.h"
 
 namespace tarvi::settings {
@@ -30,6 +31,7 @@ AccountForm accountForm(const AccountSettings& a) {
   if (a.tlsMode != kPlain && a.tlsMode != kImplicitTls && a.tlsMode != kStartTls)
     f.tlsMode = a.port == 995 ? kImplicitTls : kStartTls;
   f.tlsPin = a.tlsPin;
+  f.tlsPinFor = a.tlsPinFor;
   return f;
 }
 
@@ -55,7 +57,12 @@ std::optional<AccountSettings> accountFromForm(const AccountForm& f) {
   a.soundMode = static_cast<std::int16_t>(f.soundMode == 1 || f.soundMode == 2 ? f.soundMode : 0);
   a.soundFile = f.sound;
   a.tlsMode = static_cast<std::int16_t>(f.tlsMode == kImplicitTls || f.tlsMode == kStartTls ? f.tlsMode : kPlain);
-  a.tlsPin = f.tlsPin;
+  // Edited since the certificate was accepted, the account stands for
+  // another server (or the same in another way): the pin does not follow.
+  if (!usablePin(f.tlsPin, f.tlsPinFor, a.host, a.port, a.tlsMode).empty()) {
+    a.tlsPin = f.tlsPin;
+    a.tlsPinFor = f.tlsPinFor;
+  }
   return a;
 }
 

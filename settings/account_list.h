@@ -41,6 +41,7 @@ struct AccountForm {
   Text sound;
   int tlsMode = kPlain;  // a TlsMode
   Text tlsPin;           // set by the connection test when the user accepts a certificate
+  Text tlsPinFor;        // ...for the host, port and mode it tested (pinBinding)
 
   bool operator==(const AccountForm&) const = default;
 };
@@ -52,7 +53,8 @@ AccountForm accountForm(const AccountSettings& a);
 // the user typed) stays.
 Text portForTlsMode(TextView port, int mode);
 
-// The record the editor's OK stores: an empty name becomes user "@" host.
+// The record the editor's OK stores: an empty name becomes user "@" host;
+// a pin goes only with the host, port and mode it was accepted for.
 // nullopt while the port is not a whole number 1..32767.
 std::optional<AccountSettings> accountFromForm(const AccountForm& form);
 

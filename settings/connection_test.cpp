@@ -187,14 +187,14 @@ std::optional<ConnectionTestInput> connectionTestInput(const AccountForm& form, 
   in.tlsMode = (form.tlsMode == kImplicitTls || form.tlsMode == kStartTls) ? form.tlsMode : int{kPlain};
   in.user = form.user;
   in.password = form.password;
-  in.pin = toUtf8(form.tlsPin);
+  in.pin = usablePin(form.tlsPin, form.tlsPinFor, in.host, in.port, in.tlsMode);
   return in;
 }
 
 ConnectionTestResult runConnectionTest(const ConnectionTestInput& in, TestLink& link, TlsFactory& tls) {
   ConnectionTestResult r;
-  const std::string host = cp932::encode(in.host);
-  r.connect = link.connect(host, in.port);
+  r.connect = link.connect(cp932::encode(in.host), in.port);
+  const std::string host = tlsHostName(in.host);
   if (r.connect != TestLink::Status::Ok) {
     r.failure = linkProblem(r.connect);
     link.close();

@@ -133,7 +133,7 @@ void Connection::startTlsStep() {
 
 void Connection::beginHandshake() {
   std::string out;
-  const TlsStatus status = tls_->start(toUtf8(account_.host), out);
+  const TlsStatus status = tls_->start(tlsHostName(account_.host), out);
   if (status == TlsStatus::Failed) {
     tlsFailed(kTlsFailed);
     return;
@@ -154,7 +154,9 @@ void Connection::handshakeStep() {
   if (!out.empty() && !write(out)) return;
   if (status != TlsStatus::Done || !connected()) return;
   const CertificateReport cert = tls_->certificate();
-  if (!certificateAccepted(cert, toUtf8(account_.tlsPin))) {
+  const std::string pin =
+      usablePin(account_.tlsPin, account_.tlsPinFor, account_.host, account_.port, account_.tlsMode);
+  if (!certificateAccepted(cert, pin)) {
     sayCloseNotify();
     close();
     session_->failed(certificateRefusedMessage(cert));

@@ -4,6 +4,7 @@
 
 #include "common/app.h"
 #include "common/win32/registry_store.h"
+#include "common/tls_policy.h"
 #include "common/win32/schannel.h"
 #include "settings/account_list.h"
 #include "settings/connection_test.h"
@@ -174,7 +175,10 @@ void showTestResult(HWND dlg, Editor& e, WPARAM id) {
     // yet, and the editor's Cancel must leave the stored account as it was.
     const Text ask = report + u"\r\n\r\n" + kAcceptCertificateQuestion;
     if (MessageBoxW(dlg, wide(ask).c_str(), title.c_str(), MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON2) == IDYES)
+    {
       e.form.tlsPin = ascii(r.cert->sha256);
+      e.form.tlsPinFor = pinBinding(job->input.host, job->input.port, job->input.tlsMode);
+    }
     return;
   }
   const bool ok = r.loggedOn && r.failure.empty() && r.refusal.empty();

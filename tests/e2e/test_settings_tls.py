@@ -159,6 +159,7 @@ class SettingsTlsTest(WineTest):
         reg = wait_for("account stored", lambda: (lambda r: r if r.get("accountno") == "1" else None)(
             self.prefix.reg_export()))
         self.assertEqual(reg["Tlspin1"], pin)
+        self.assertEqual(reg["Tlspinfor1"], "1 %d localhost" % d.tls_port)
         self.assertEqual(reg["Tlsmode1"], "1")
         self.assertEqual(reg["Passw1"], scramble("pw"))
         self.prefix.click(dlg.hwnd, IDCANCEL)

@@ -37,7 +37,9 @@ class TlsTest(WineTest):
         for i, (name, port, user, password, mode, pin) in enumerate(accounts, 1):
             values.update({"Aname%d" % i: name, "Hname%d" % i: HOST, "Portno%d" % i: str(port),
                            "Uname%d" % i: user, "Passw%d" % i: scramble(password), "Check%d" % i: "1",
-                           "Tlsmode%d" % i: str(mode), "Tlspin%d" % i: pin})
+                           "Tlsmode%d" % i: str(mode), "Tlspin%d" % i: pin,
+                           # what the pin was accepted for, as the settings program keeps it
+                           "Tlspinfor%d" % i: "%d %d %s" % (mode, port, HOST) if pin else ""})
         values.update({k: str(v) for k, v in general.items()})
         self.prefix.reg_import(values)
 

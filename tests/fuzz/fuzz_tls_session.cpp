@@ -32,6 +32,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (options & 4) {
     rig.store.set("Tlspin1", std::string(64, 'c'));
     rig.store.set("Tlspin2", std::string(64, 'c'));
+    rig.store.set("Tlspinfor1", "1 1001 127.0.0.1");
+    rig.store.set("Tlspinfor2", "2 1002 127.0.0.1");
   }
   rig.tlsFactory.nextCert.untrusted = options & 1;
   rig.sock.tlsRaw = options & 2;

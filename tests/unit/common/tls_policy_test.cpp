@@ -32,7 +32,8 @@ TEST(TlsPolicy, EachProblemRefusesUnlessTheWholeFingerprintIsPinned) {
     EXPECT_FALSE(certificateAccepted(k.c, ""));
     EXPECT_FALSE(certificateAccepted(k.c, std::string(63, 'a')));  // a prefix is no pin
     EXPECT_FALSE(certificateAccepted(k.c, std::string(64, 'b')));
-    EXPECT_TRUE(certificateAccepted(k.c, std::string(64, 'A')));  // either case
+    // Either case; never a revoked one.
+    EXPECT_EQ(certificateAccepted(k.c, std::string(64, 'A')), !k.c.revoked);
     EXPECT_NE(certificateProblems(k.c).find(k.reason), Text::npos);
     EXPECT_NE(certificateRefusedMessage(k.c).find(u"ﾕｰｻﾞ名を送らずに"), Text::npos);
   }
@@ -42,6 +43,24 @@ TEST(TlsPolicy, EachProblemRefusesUnlessTheWholeFingerprintIsPinned) {
   CertificateReport none;
   EXPECT_FALSE(certificateAccepted(none, ""));
   EXPECT_NE(certificateProblems(none), u"");
+}
+
+TEST(TlsPolicy, APinCountsOnlyForWhatItWasAcceptedFor) {
+  const Text pinFor = pinBinding(u"pop.example.jp", 995, 1);
+  const struct {
+    const char16_t* host;
+    int port, mode;
+    const char16_t* pinFor;
+    std::string usable;
+  } cases[] = {
+      {u"pop.example.jp", 995, 1, pinFor.c_str(), kSha},
+      {u"pop.example.com", 995, 1, pinFor.c_str(), ""},
+      {u"pop.example.jp", 996, 1, pinFor.c_str(), ""},
+      {u"pop.example.jp", 995, 2, pinFor.c_str(), ""},
+      {u"pop.example.jp", 995, 1, u"", ""},  // a pin of an earlier version: bound to nothing
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(usablePin(ascii(kSha), c.pinFor, c.host, c.port, c.mode), c.usable) << toUtf8(c.host) << c.port << c.mode;
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "common/scramble.h"
+#include "common/tls_policy.h"
 #include "tests/fakes/fake_store.h"
 
 namespace tarvi::settings {
@@ -91,7 +92,19 @@ TEST(AccountList, FormRoundTripAndPortRule) {
   a.soundFile = u"C:\\a.wav";
   a.tlsMode = kImplicitTls;
   a.tlsPin = u"0a1b";
+  a.tlsPinFor = pinBinding(u"h", 995, kImplicitTls);
   EXPECT_EQ(accountFromForm(accountForm(a)), std::optional<AccountSettings>(a));
+  // Host, port or mode edited after the certificate was accepted: the pin
+  // stays behind.
+  for (auto change : {+[](AccountForm& f) { f.host = u"h2"; }, +[](AccountForm& f) { f.port = u"996"; },
+                      +[](AccountForm& f) { f.tlsMode = kStartTls; }}) {
+    AccountForm f = accountForm(a);
+    change(f);
+    const auto saved = accountFromForm(f);
+    ASSERT_TRUE(saved);
+    EXPECT_EQ(saved->tlsPin, u"");
+    EXPECT_EQ(saved->tlsPinFor, u"");
+  }
   AccountForm f = accountForm(a);
   for (const char16_t* bad : {u"0", u"-1", u"32768", u"70000", u"", u"1.5", u"abc"}) {
     f.port = bad;
@@ -192,6 +205,7 @@ TEST(AccountList, MovedAccountsKeepEveryField) {
   third.soundFile = u"C:\\鳴る.wav";
   third.tlsMode = kStartTls;
   third.tlsPin = u"ab12";
+  third.tlsPinFor = u"2 1110 pop3.x";
   ASSERT_TRUE(list.edit(3, third));
   ASSERT_TRUE(list.remove(1));
   AccountSettings expect = third;

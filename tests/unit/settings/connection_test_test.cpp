@@ -2,9 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include "common/cp932.h"
 #include "common/tls_policy.h"
 #include "tests/fakes/fake_link.h"
 #include "tests/fakes/fake_tls.h"
+#include "tests/unit/pop3/session_rig.h"
 
 namespace tarvi::settings {
 namespace {
@@ -180,6 +182,25 @@ TEST(ConnectionTest, BrokenTlsStopsBeforeTheUserName) {
   EXPECT_FALSE(r.cert);
   EXPECT_EQ(r.failure, u"bad handshake record");
   EXPECT_TRUE(connectionTestReport(input(kImplicitTls), r).find(u"暗号化: できませんでした") != Text::npos);
+}
+
+TEST(ConnectionTest, ChecksTheHostNameTheMonitorChecks) {
+  // A host name beyond ASCII: the certificate is judged against the same
+  // name in both programs, whatever the bytes of the name lookup.
+  const Text host = u"ﾒｰﾙ.例え.jp";
+  TestRun r(kImplicitTls);
+  ConnectionTestInput in = input(kImplicitTls);
+  in.host = host;
+  r.go(in);
+  ASSERT_EQ(r.tls.made.size(), 1u);
+  fakes::SessionRig monitor;
+  monitor.account.host = host;
+  monitor.account.tlsMode = kImplicitTls;
+  monitor.box.implicitTls = true;
+  monitor.sock.hosts[cp932::encode(host)] = 0x0100007F;
+  monitor.check();
+  EXPECT_EQ(monitor.sock.tlsHosts, std::vector<std::string>{r.tls.made[0]->host});
+  EXPECT_EQ(r.tls.made[0]->host, toUtf8(host));
 }
 
 TEST(ConnectionTest, InputFromTheEditor) {

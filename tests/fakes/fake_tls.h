@@ -81,9 +81,13 @@ class FakeTlsEngine : public TlsEngine {
   std::string host;
   bool started = false, finished = false, shutDown = false;
 
+  std::vector<std::string>* startedHosts = nullptr;  // the factory's records
+  int* shutDowns = nullptr;
+
   TlsStatus start(const std::string& h, std::string& out) override {
     host = h;
     started = true;
+    if (startedHosts) startedHosts->push_back(h);
     out += faketls::record(faketls::kClientHello + h);
     return TlsStatus::NeedMore;
   }
@@ -125,6 +129,7 @@ class FakeTlsEngine : public TlsEngine {
   }
   void shutdown(std::string& out) override {
     shutDown = true;
+    if (shutDowns) ++*shutDowns;
     out += faketls::record(faketls::kClose);
   }
   Text lastError() override { return error_; }
@@ -139,10 +144,15 @@ class FakeTlsFactory : public TlsFactory {
  public:
   CertificateReport nextCert = FakeTlsEngine().cert;
   std::vector<FakeTlsEngine*> made;  // owned by their connections
+  // What the engines were asked, outliving them.
+  std::vector<std::string> hosts;
+  int shutDowns = 0;
 
   std::unique_ptr<TlsEngine> create() override {
     auto e = std::make_unique<FakeTlsEngine>();
     e->cert = nextCert;
+    e->startedHosts = &hosts;
+    e->shutDowns = &shutDowns;
     made.push_back(e.get());
     return e;
   }

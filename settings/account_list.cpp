@@ -1,5 +1,6 @@
 #include "settings/account_list.h"
 
+#include "common/cp932.h"
 #include "common/tls_policy.h"
 #include "settings/options_model.h"
 
@@ -64,6 +65,18 @@ std::optional<AccountSettings> accountFromForm(const AccountForm& f) {
     a.tlsPinFor = f.tlsPinFor;
   }
   return a;
+}
+
+Text accountFormProblem(const AccountForm& form) {
+  auto sendable = [](const Text& s) {
+    for (char16_t c : s)
+      if (cp932::codeOf(c) < 0) return false;
+    return true;
+  };
+  const char16_t* kNotInCodePage = u"(Shift_JISにない文字は送れません)";
+  if (!sendable(form.user)) return Text(u"ﾕｰｻﾞｰ名にｻｰﾊﾞへ送れない文字が含まれています\r\n") + kNotInCodePage;
+  if (!sendable(form.password)) return Text(u"ﾊﾟｽﾜｰﾄﾞにｻｰﾊﾞへ送れない文字が含まれています\r\n") + kNotInCodePage;
+  return {};
 }
 
 void EditorGate::portChanged(TextView port) { portOk_ = parsePortText(port).has_value(); }

@@ -58,6 +58,12 @@ Text portForTlsMode(TextView port, int mode);
 // nullopt while the port is not a whole number 1..32767.
 std::optional<AccountSettings> accountFromForm(const AccountForm& form);
 
+// Why the editor cannot store or test the form as it is, "" when it can:
+// a user name or password with a character the logon cannot send (the
+// server would get '?' for it, every check would fail, and a provider may
+// lock the account).
+Text accountFormProblem(const AccountForm& form);
+
 // The editor's OK: usable while the host is not empty (an edited account
 // may keep an empty host until the host box is changed) and the port is
 // valid.

@@ -181,6 +181,7 @@ std::optional<ConnectionTestInput> connectionTestInput(const AccountForm& form, 
     why = u"ﾎﾟｰﾄ番号が正しくありません";
     return std::nullopt;
   }
+  if (why = accountFormProblem(form); !why.empty()) return std::nullopt;
   ConnectionTestInput in;
   in.host = form.host;
   in.port = *port;

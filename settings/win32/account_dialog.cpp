@@ -238,8 +238,12 @@ INT_PTR onCommand(HWND dlg, Editor& e, int id, int code) {
     }
     case IDOK:
       if (!e.gate.okEnabled()) return TRUE;  // Enter while OK is greyed
-      stopTest(dlg, e);
       collect(dlg, e);
+      if (const Text why = accountFormProblem(e.form); !why.empty()) {
+        MessageBoxW(dlg, wide(why).c_str(), wide(kAppTitle).c_str(), MB_OK | MB_ICONEXCLAMATION);
+        return TRUE;
+      }
+      stopTest(dlg, e);
       e.result = accountFromForm(e.form);
       if (e.result) EndDialog(dlg, IDOK);
       return TRUE;

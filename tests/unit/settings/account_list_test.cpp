@@ -4,6 +4,7 @@
 
 #include "common/scramble.h"
 #include "common/tls_policy.h"
+#include "settings/connection_test.h"
 #include "tests/fakes/fake_store.h"
 
 namespace tarvi::settings {
@@ -116,6 +117,37 @@ TEST(AccountList, FormRoundTripAndPortRule) {
   EXPECT_EQ(accountForm(a).tlsMode, kImplicitTls);
   a.port = 110;
   EXPECT_EQ(accountForm(a).tlsMode, kStartTls);
+}
+
+TEST(AccountList, RefusesWhatTheLogonCannotSend) {
+  const struct {
+    const char16_t* user;
+    const char16_t* password;
+    const char16_t* problem;  // part of the message, nullptr for none
+  } cases[] = {
+      {u"taro", u"秘密ｶﾅ①", nullptr},  // all in the code page
+      {u"taro", u"", nullptr},
+      {u"taro", u"pässword", u"ﾊﾟｽﾜｰﾄﾞ"},
+      {u"taro", u"key\xD83D\xDE00", u"ﾊﾟｽﾜｰﾄﾞ"},  // an emoji
+      {u"jürgen", u"pw", u"ﾕｰｻﾞｰ名"},
+  };
+  for (auto& c : cases) {
+    AccountForm f;
+    f.host = u"h";
+    f.user = c.user;
+    f.password = c.password;
+    const Text why = accountFormProblem(f);
+    Text testWhy;
+    const bool testable = connectionTestInput(f, testWhy).has_value();
+    if (!c.problem) {
+      EXPECT_EQ(why, u"") << toUtf8(c.password);
+      EXPECT_TRUE(testable) << toUtf8(c.password);
+    } else {
+      EXPECT_NE(why.find(c.problem), Text::npos) << toUtf8(c.password);
+      EXPECT_FALSE(testable);
+      EXPECT_EQ(testWhy, why);
+    }
+  }
 }
 
 TEST(AccountList, TlsChoiceMovesOnlyTheStandardPorts) {

@@ -6,6 +6,7 @@
 
 #include "common/win32/registry_store.h"
 #include "common/win32/schannel.h"
+#include "common/win32/system_library.h"
 #include "monitor/app/monitor.h"
 #include "monitor/desktop/alerts.h"
 #include "monitor/win32/charset_win32.h"
@@ -37,6 +38,9 @@ std::pair<int, int> screenTwipsPerPixel() {
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
+  // Before anything can load a DLL by name.
+  loadDllsOnlyFromSystem32();
+
   // One monitor per user session; the mutex lives as long as the process.
   HANDLE mutex = CreateMutexW(nullptr, FALSE, L"Local\\tarvimon.single-instance");
   const bool another = mutex && GetLastError() == ERROR_ALREADY_EXISTS;

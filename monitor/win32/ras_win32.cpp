@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "common/win32/registry_store.h"
+#include "common/win32/system_library.h"
 
 namespace tarvi::win32 {
 namespace {
@@ -32,7 +33,7 @@ F fn(FARPROC p) {
 }  // namespace
 
 Win32Ras::Win32Ras() {
-  lib_ = LoadLibraryW(L"rasapi32.dll");
+  lib_ = loadSystemLibrary(L"rasapi32.dll");
   if (!lib_) return;
   enumConnections_ = GetProcAddress(lib_, "RasEnumConnectionsW");
   enumEntries_ = GetProcAddress(lib_, "RasEnumEntriesW");

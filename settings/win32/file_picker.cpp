@@ -3,6 +3,7 @@
 #include <commdlg.h>
 
 #include "common/win32/registry_store.h"
+#include "common/win32/system_library.h"
 
 namespace tarvi::settings::win32 {
 
@@ -14,7 +15,7 @@ Text pickFile(HWND owner, const Text& description, const Text& pattern, const Te
   // The preview dialog lives in msvfw32; without it the plain dialog serves.
   using Fn = BOOL(WINAPI*)(OPENFILENAMEW*);
   static const Fn preview = [] {
-    HMODULE lib = LoadLibraryW(L"msvfw32.dll");
+    HMODULE lib = tarvi::win32::loadSystemLibrary(L"msvfw32.dll");
     return lib ? reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(lib, "GetOpenFileNamePreviewW")))
                : nullptr;
   }();

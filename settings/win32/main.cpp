@@ -5,9 +5,13 @@
 #include <commctrl.h>
 
 #include "common/win32/registry_store.h"
+#include "common/win32/system_library.h"
 #include "settings/win32/option_dialog.h"
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
+  // Before anything can load a DLL by name.
+  tarvi::win32::loadDllsOnlyFromSystem32();
+
   // Two copies editing the same store would overwrite each other's work.
   HANDLE mutex = CreateMutexW(nullptr, FALSE, L"Local\\tarvicfg.single-instance");
   if (mutex && GetLastError() == ERROR_ALREADY_EXISTS) {

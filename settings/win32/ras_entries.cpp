@@ -6,13 +6,14 @@
 #include <raserror.h>
 
 #include "common/win32/registry_store.h"
+#include "common/win32/system_library.h"
 
 namespace tarvi::settings::win32 {
 
 std::vector<Text> enumDialEntries() {
   using Fn = DWORD(WINAPI*)(LPCWSTR, LPCWSTR, LPRASENTRYNAMEW, LPDWORD, LPDWORD);
   // Loaded at run time: the service is optional on modern systems.
-  HMODULE lib = LoadLibraryW(L"rasapi32.dll");
+  HMODULE lib = tarvi::win32::loadSystemLibrary(L"rasapi32.dll");
   if (!lib) return {};
   auto enumEntries =
       reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(lib, "RasEnumEntriesW")));

@@ -82,14 +82,6 @@ TEST(TlsTransport, RefusalsAndClosesSendNothingOfTheUser) {
          r.account.tlsPinFor = pinBinding(u"mail.example", 1001, kImplicitTls);
        },
        {}, refused(untrusted), 1, 1},
-      {"pinned but revoked", kImplicitTls,
-       [&](SessionRig& r) {
-         r.tls.nextCert = untrusted;
-         r.tls.nextCert.revoked = true;
-         r.account.tlsPin = Text(64, u'C');
-         r.account.tlsPinFor = pinBinding(u"127.0.0.1", 1001, kImplicitTls);
-       },
-       {}, refused([&] { auto c = untrusted; c.revoked = true; return c; }()), 1, 1},
       {"another certificate pinned", kImplicitTls,
        [&](SessionRig& r) {
          r.tls.nextCert = untrusted;

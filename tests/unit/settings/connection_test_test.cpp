@@ -215,13 +215,9 @@ TEST(ConnectionTest, InputFromTheEditor) {
   EXPECT_EQ(in->port, 995);
   EXPECT_EQ(in->tlsMode, kImplicitTls);
   EXPECT_EQ(in->pin, "AB");
-  // A pin accepted for another host, port or mode is no pin here.
-  for (auto change : {+[](AccountForm& g) { g.host = u"h2"; }, +[](AccountForm& g) { g.port = u"996"; },
-                      +[](AccountForm& g) { g.tlsMode = kStartTls; }}) {
-    AccountForm g = f;
-    change(g);
-    EXPECT_EQ(connectionTestInput(g, why)->pin, "");
-  }
+  AccountForm other = f;  // a pin accepted for another port is no pin here
+  other.port = u"996";
+  EXPECT_EQ(connectionTestInput(other, why)->pin, "");
   f.tlsMode = 7;  // damaged: plain
   EXPECT_EQ(connectionTestInput(f, why)->tlsMode, kPlain);
   for (const char16_t* port : {u"0", u"x", u""}) {

@@ -25,12 +25,15 @@ MONITOR_LEVELS = {
     "monitor/services": 1,
     "monitor/mail": 2,
     "monitor/state": 3,
-    "monitor/pop3": 4,
-    "monitor/cycle": 5,
-    "monitor/popup": 6,
-    "monitor/desktop": 6,
-    "monitor/app": 7,
-    "monitor/win32": 8,
+    "monitor/net": 4,
+    "monitor/pop3": 5,
+    "monitor/imap": 5,
+    "monitor/protocol": 6,
+    "monitor/cycle": 7,
+    "monitor/popup": 8,
+    "monitor/desktop": 8,
+    "monitor/app": 9,
+    "monitor/win32": 10,
 }
 OTHER_UNITS = ("common", "common/win32", "settings", "settings/win32")
 

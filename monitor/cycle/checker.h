@@ -11,7 +11,7 @@
 #include "common/store.h"
 #include "monitor/cycle/deadline.h"
 #include "monitor/pop3/check_session.h"
-#include "monitor/pop3/transport.h"
+#include "monitor/net/transport.h"
 #include "monitor/services/charset.h"
 #include "monitor/services/list_store.h"
 #include "monitor/services/services.h"

@@ -7,7 +7,7 @@
 #include "common/cp932.h"
 #include "monitor/mail/extract.h"
 #include "monitor/pop3/retrieve_session.h"
-#include "monitor/pop3/sock_err.h"
+#include "monitor/net/sock_err.h"
 #include "monitor/state/kept_list.h"
 
 namespace tarvi {

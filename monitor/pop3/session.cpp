@@ -1,7 +1,7 @@
 #include "monitor/pop3/session.h"
 
 #include "common/cp932.h"
-#include "monitor/pop3/sock_err.h"
+#include "monitor/net/sock_err.h"
 
 namespace tarvi {
 
@@ -37,6 +37,18 @@ void Session::received() {
     statusSeen_ = true;
   }
   multiLineProgress();
+}
+
+Text Session::logged(const Text& command) const {
+  return command.find(u"PASS") != Text::npos ? Text(u"PASS ******************************") : command;
+}
+
+Dialogue::ClearLine Session::greetingLine(std::string_view line) const {
+  switch (replyStatus(line)) {
+    case ReplyStatus::Accepted: return ClearLine::Accepted;
+    case ReplyStatus::Refused: return ClearLine::Refused;
+    default: return ClearLine::Chatter;
+  }
 }
 
 void Session::failed(const Text& message) {

@@ -6,28 +6,29 @@
 // dialogue, whoever asked for it, is answered here.
 #pragma once
 
-#include "monitor/pop3/transport.h"
+#include "monitor/net/dialogue.h"
+#include "monitor/net/transport.h"
 
 namespace tarvi {
 
-class Session {
+class Session : public Dialogue {
  public:
-  virtual ~Session() = default;
-
-  // The transport's calls.
-  void attach(Connection& connection) { conn_ = &connection; }
-  // A chunk has been appended to the connection's replies.
-  void received();
   // The connection failed under the session (receive error, reply too
   // large, connect refused, a refusal); a message that is empty or "(0)"
   // is no failure.
-  void failed(const Text& message);
+  void failed(const Text& message) override;
   // Sends QUIT now; its acceptance closes the connection.
-  void quit();
-  bool quitSent() const { return quitSent_; }
+  void quit() override;
+  bool quitSent() const override { return quitSent_; }
+  // The password never reaches the log, nor does a batch that holds it.
+  Text logged(const Text& command) const override;
+  std::string startTlsCommand() const override { return "STLS\r\n"; }
+  ClearLine greetingLine(std::string_view line) const override;
+  ClearLine startTlsAnswer(std::string_view line) const override { return greetingLine(line); }
 
  protected:
-  Connection& conn() { return *conn_; }
+  // A chunk has been appended to the connection's replies.
+  void received() override;
   // The status line of the reply to a single-line command was accepted.
   virtual void accepted(const Text& reply) = 0;
   // More of an accepted multi-line reply is in conn().replies().
@@ -45,7 +46,6 @@ class Session {
   void sendPipelined(const std::vector<Text>& commands);
 
  private:
-  Connection* conn_ = nullptr;
   bool multiLine_ = false;
   bool statusSeen_ = false;
   bool quitSent_ = false;

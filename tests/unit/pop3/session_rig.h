@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "monitor/pop3/check_session.h"
-#include "monitor/pop3/transport.h"
+#include "monitor/net/transport.h"
 #include "tests/fakes/monitor_rig.h"
 
 namespace tarvi::fakes {

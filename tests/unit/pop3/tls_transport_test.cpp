@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "common/tls_policy.h"
-#include "monitor/pop3/transport.h"
+#include "monitor/net/transport.h"
 #include "tests/unit/pop3/session_rig.h"
 
 namespace tarvi::fakes {

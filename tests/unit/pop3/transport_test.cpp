@@ -1,8 +1,8 @@
-#include "monitor/pop3/transport.h"
+#include "monitor/net/transport.h"
 
 #include <gtest/gtest.h>
 
-#include "monitor/pop3/sock_err.h"
+#include "monitor/net/sock_err.h"
 #include "tests/unit/pop3/session_rig.h"
 
 namespace tarvi::fakes {

@@ -1,4 +1,4 @@
-#include "monitor/pop3/reply_buffer.h"
+#include "monitor/net/reply_buffer.h"
 
 namespace tarvi {
 

@@ -1,4 +1,4 @@
-// The monitor's POP3 connections. One is current at a time; each is an
+// The monitor's mail server connections. One is current at a time; each is an
 // object of its own that owns its socket, its phase, its reply buffer and
 // the session that talks on it. A notification, a handler's return or a
 // failure ending that belongs to a connection which is no longer current
@@ -17,13 +17,13 @@
 #include "common/settings.h"
 #include "common/text.h"
 #include "common/tls.h"
-#include "monitor/pop3/reply_buffer.h"
+#include "monitor/net/dialogue.h"
+#include "monitor/net/reply_buffer.h"
 #include "monitor/services/services.h"
 #include "monitor/services/socket_api.h"
 
 namespace tarvi {
 
-class Session;
 class Transport;
 
 // What the transport is handed besides the socket service: where errors go
@@ -65,7 +65,7 @@ enum class TlsStage {
 
 class Connection {
  public:
-  Connection(Transport& transport, const AccountSettings& account, std::unique_ptr<Session> session);
+  Connection(Transport& transport, const AccountSettings& account, std::unique_ptr<Dialogue> session);
   ~Connection();
 
   // Sends one command line (ending in CR LF). On a connection that is no
@@ -90,7 +90,7 @@ class Connection {
   const AccountSettings& account() const { return account_; }
   ReplyBuffer& replies() { return replies_; }
   SessionLog& log();
-  Session& session() { return *session_; }
+  Dialogue& session() { return *session_; }
   Phase phase() const { return phase_; }
   TlsStage tlsStage() const { return tlsStage_; }
 
@@ -137,7 +137,7 @@ class Connection {
 
   Transport& t_;
   AccountSettings account_;
-  std::unique_ptr<Session> session_;
+  std::unique_ptr<Dialogue> session_;
   std::uint32_t tag_ = 0;
   SocketHandle sock_ = kNoSocket;
   Phase phase_ = Phase::Closed;
@@ -174,11 +174,15 @@ class Transport {
   // grow the stack with every reply.
   static constexpr int kMaxNesting = 4;
 
-  Transport(SocketApi& api, Pump& pump, TransportEvents& events, SessionLog& log);
+  // Tags count up from `firstTag`: transports that live side by side
+  // (the cycle's, the push connections') are given ranges apart, so that a
+  // notification is taken only by the connection it was selected for.
+  Transport(SocketApi& api, Pump& pump, TransportEvents& events, SessionLog& log,
+            std::uint32_t firstTag = 1);
 
   // Opens a new connection to `account` for `session`. A connection left
   // over is closed first, so that no socket outlives its session.
-  void logon(const AccountSettings& account, std::unique_ptr<Session> session);
+  void logon(const AccountSettings& account, std::unique_ptr<Dialogue> session);
   // A new run begins: the current connection is asked to QUIT when it is
   // open, and is no longer anybody's to hand on.
   void abandon();
@@ -205,7 +209,8 @@ class Transport {
   TransportEvents& events_;
   SessionLog& log_;
   std::shared_ptr<Connection> current_;
-  std::uint32_t nextTag_ = 1;
+  std::uint32_t firstTag_;
+  std::uint32_t nextTag_;
   std::vector<char> recvChunk_;
 };
 

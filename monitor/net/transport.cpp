@@ -1,8 +1,7 @@
-#include "monitor/pop3/transport.h"
+#include "monitor/net/transport.h"
 
 #include "common/cp932.h"
-#include "monitor/pop3/session.h"
-#include "monitor/pop3/sock_err.h"
+#include "monitor/net/sock_err.h"
 
 namespace tarvi {
 namespace {
@@ -25,13 +24,16 @@ ReplyStatus replyStatus(std::string_view reply) {
   return ReplyStatus::Other;
 }
 
-void SessionLog::command(const Text& line) {
-  if (!enabled) return;
-  if (line.find(u"PASS") != Text::npos)
-    text += u"PASS ******************************\r\n";
-  else
-    text += line + u"\r\n";
+void SessionLog::command(const Text& shown) {
+  if (enabled) text += shown + u"\r\n";
 }
+
+void Dialogue::bytesReceived(std::string_view bytes) {
+  conn().replies().append(bytes);
+  received();
+}
+
+std::size_t Dialogue::held() const { return conn_->replies().size(); }
 
 void SessionLog::add(const Text& t) {
   if (enabled) text += t;
@@ -40,7 +42,7 @@ void SessionLog::add(const Text& t) {
 // --- Connection ------------------------------------------------------------
 
 Connection::Connection(Transport& transport, const AccountSettings& account,
-                       std::unique_ptr<Session> session)
+                       std::unique_ptr<Dialogue> session)
     : t_(transport), account_(account), session_(std::move(session)) {
   session_->attach(*this);
 }
@@ -129,7 +131,7 @@ void Connection::send(const Text& command) {
     close();
     return;
   }
-  t_.log_.command(command);
+  t_.log_.command(session_->logged(command));
   if (!keepReplies_) replies_.clear();
   const auto bytes = wire(cp932::encode(command));
   if (!bytes) {
@@ -295,13 +297,12 @@ void Connection::receiveStep() {
     return;
   }
   if (n > 0) {
-    if (replies_.size() + static_cast<std::size_t>(n) > t_.maxReplyBytes) {
+    if (session_->held() + static_cast<std::size_t>(n) > t_.maxReplyBytes) {
       close();
       session_->failed(kReplyTooLarge);
       return;
     }
-    replies_.append(std::string_view(chunk.data(), static_cast<std::size_t>(n)));
-    session_->received();
+    session_->bytesReceived(std::string_view(chunk.data(), static_cast<std::size_t>(n)));
     return;
   }
   if (n == -1) {
@@ -317,14 +318,15 @@ void Connection::receiveStep() {
 
 // --- Transport -------------------------------------------------------------
 
-Transport::Transport(SocketApi& api, Pump& pump, TransportEvents& events, SessionLog& log)
-    : api_(api), pump_(pump), events_(events), log_(log) {}
+Transport::Transport(SocketApi& api, Pump& pump, TransportEvents& events, SessionLog& log,
+                     std::uint32_t firstTag)
+    : api_(api), pump_(pump), events_(events), log_(log), firstTag_(firstTag), nextTag_(firstTag) {}
 
-void Transport::logon(const AccountSettings& account, std::unique_ptr<Session> session) {
+void Transport::logon(const AccountSettings& account, std::unique_ptr<Dialogue> session) {
   if (current_) current_->close();
   current_ = std::make_shared<Connection>(*this, account, std::move(session));
   current_->tag_ = nextTag_++;
-  if (nextTag_ == 0) nextTag_ = 1;
+  if (nextTag_ == 0 || (nextTag_ & 0xFF000000u) != (firstTag_ & 0xFF000000u)) nextTag_ = firstTag_;
   // Held here as well: a handler nested in the pumping may replace it.
   auto c = current_;
   c->open();

@@ -5,8 +5,8 @@
 // of the user's (not even the user name) is sent before the server's
 // certificate has been accepted.
 #include "common/tls_policy.h"
-#include "monitor/pop3/session.h"
-#include "monitor/pop3/transport.h"
+#include "common/cp932.h"
+#include "monitor/net/transport.h"
 
 namespace tarvi {
 
@@ -89,17 +89,19 @@ void Connection::startTlsStep() {
     }
     const std::string line = plainIn_.substr(at, lf + 1 - at);
     at = lf + 1;
-    switch (replyStatus(line)) {
-      case ReplyStatus::Other:  // a server's chatter, as the sessions pass it over
+    const Dialogue::ClearLine said =
+        tlsStage_ == TlsStage::Greeting ? session_->greetingLine(line) : session_->startTlsAnswer(line);
+    switch (said) {
+      case Dialogue::ClearLine::Chatter:  // a server's chatter, as the sessions pass it over
         continue;
-      case ReplyStatus::Refused:
+      case Dialogue::ClearLine::Refused:
         if (tlsStage_ == TlsStage::Greeting) {
           // The server will not talk at all: the session sees its refusal
           // as on a plain connection, which sends no user name after it.
           tlsStage_ = TlsStage::None;
-          replies_.append(std::string_view(plainIn_).substr(at - line.size()));
+          const std::string rest = plainIn_.substr(at - line.size());
           plainIn_.clear();
-          session_->received();
+          session_->bytesReceived(rest);
         } else {
           // Never on in the clear: the session ends, its QUIT in plain
           // text being all that is said.
@@ -108,13 +110,14 @@ void Connection::startTlsStep() {
           session_->failed(kStlsRefused);
         }
         return;
-      case ReplyStatus::Accepted:
+      case Dialogue::ClearLine::Accepted:
         if (tlsStage_ == TlsStage::Greeting) {
           plainIn_.erase(0, at);
           greeting_ = line;
           tlsStage_ = TlsStage::StlsSent;
-          t_.log_.command(u"STLS\r\n");
-          write("STLS\r\n");
+          const std::string ask = session_->startTlsCommand();
+          t_.log_.command(session_->logged(cp932::decode(ask)));
+          write(ask);
         } else if (at < plainIn_.size()) {
           // The server speaks only after our hello; whatever came with its
           // acceptance would be read as if it had come encrypted.
@@ -176,13 +179,12 @@ void Connection::deliver(std::string plain) {
     return;
   }
   if (!plain.empty()) {
-    if (replies_.size() + plain.size() > t_.maxReplyBytes) {
+    if (session_->held() + plain.size() > t_.maxReplyBytes) {
       close();
       session_->failed(kReplyTooLarge);
       return;
     }
-    replies_.append(plain);
-    session_->received();
+    session_->bytesReceived(plain);
   }
   if (status != TlsStatus::Closed || !connected()) return;
   // The server ended TLS before the dialogue did (after QUIT's reply the

@@ -1,4 +1,4 @@
-#include "monitor/pop3/sock_err.h"
+#include "monitor/net/sock_err.h"
 
 namespace tarvi {
 namespace {

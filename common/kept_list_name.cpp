@@ -3,7 +3,10 @@
 namespace tarvi {
 
 Text mailboxIdentity(const AccountSettings& a) {
-  return a.host + u"\n" + decimal(a.port) + u"\n" + a.user;
+  const Text pop3 = a.host + u"\n" + decimal(a.port) + u"\n" + a.user;
+  // An IMAP folder's listing is another mailbox than the POP3 one of the
+  // same user, and than the user's other folders.
+  return a.protocol == kImap ? pop3 + u"\nIMAP\n" + a.folder : pop3;
 }
 
 Text keptListFileName(TextView identity) {

@@ -20,6 +20,29 @@ BoundKey flag(const char* name, bool& f, bool def) {
   return {{ascii(name), Width::Flag, def ? u"1" : u"0"}, &f};
 }
 
+BoundKey whenSet(BoundKey k) {
+  k.def.writtenWhenSet = true;
+  return k;
+}
+
+bool keepsEmptyText(const Text& key) {
+  return key == u"Mailerdir1" || key == u"Mailerdir2" || key == u"Wavdir";
+}
+
+// What saveValue stores.
+Text storedValue(const Text& key, std::int32_t number, const Text& text) {
+  return !text.empty() || keepsEmptyText(key) ? text : decimal(number);
+}
+
+// What writeKeys stores for a key: its field's value in the stored form.
+Text storedValue(const BoundKey& k) {
+  if (auto* t = std::get_if<Text*>(&k.field)) return storedValue(k.def.name, 0, **t);
+  if (auto* n = std::get_if<std::int16_t*>(&k.field)) return storedValue(k.def.name, **n, u"");
+  if (auto* b = std::get_if<bool*>(&k.field)) return storedValue(k.def.name, **b ? 1 : 0, u"");
+  // 32-bit values (the colours) go in directly as decimal text
+  return decimal(*std::get<std::int32_t*>(k.field));
+}
+
 }  // namespace
 
 std::vector<BoundKey> generalKeys(GeneralSettings& s) {
@@ -72,14 +95,9 @@ std::vector<BoundKey> generalKeys(GeneralSettings& s, KeyGroup group) {
 
 void writeKeys(SettingsStore& store, const std::vector<BoundKey>& keys) {
   for (const auto& k : keys) {
-    if (auto* t = std::get_if<Text*>(&k.field))
-      saveValue(store, k.def.name, 0, **t);
-    else if (auto* n = std::get_if<std::int16_t*>(&k.field))
-      saveValue(store, k.def.name, **n, u"");
-    else if (auto* b = std::get_if<bool*>(&k.field))
-      saveValue(store, k.def.name, **b ? 1 : 0, u"");
-    else  // 32-bit values (the colours) go in directly as decimal text
-      store.put(k.def.name, decimal(*std::get<std::int32_t*>(k.field)));
+    const Text value = storedValue(k);
+    if (k.def.writtenWhenSet && value == k.def.fallback && !store.get(k.def.name)) continue;
+    store.put(k.def.name, value);
   }
 }
 
@@ -112,6 +130,11 @@ std::vector<BoundKey> accountKeys(int n, AccountSettings& a) {
       {{u"Tlsmode" + sfx, Width::Int16, num(d.tlsMode)}, &a.tlsMode},
       {{u"Tlspin" + sfx, Width::Text, u""}, &a.tlsPin},
       {{u"Tlspinfor" + sfx, Width::Text, u""}, &a.tlsPinFor},
+      // Added with IMAP: a POP3 account is stored as before IMAP was known.
+      whenSet({{u"Protocol" + sfx, Width::Int16, num(d.protocol)}, &a.protocol}),
+      whenSet({{u"Folder" + sfx, Width::Text, d.folder}, &a.folder}),
+      whenSet({{u"Idle" + sfx, Width::Flag, u"1"}, &a.pushIdle}),
+      whenSet({{u"Unseenonly" + sfx, Width::Flag, u"1"}, &a.unseenOnly}),
   };
 }
 
@@ -153,10 +176,7 @@ bool readKey(const SettingsStore& store, const BoundKey& key) {
 }
 
 void saveValue(SettingsStore& store, const Text& key, std::int32_t number, const Text& text) {
-  if (!text.empty() || key == u"Mailerdir1" || key == u"Mailerdir2" || key == u"Wavdir")
-    store.put(key, text);
-  else
-    store.put(key, decimal(number));
+  store.put(key, storedValue(key, number, text));
 }
 
 void clearAccount(AccountSettings& a) { a = AccountSettings{}; }
@@ -166,11 +186,13 @@ void loadAccount(const SettingsStore& store, int n, AccountSettings& a) {
     const bool read = readKey(store, k);
     // Keeping whatever the field held (a default, another account's mode)
     // could mean plain text for an account that asked for TLS.
-    if (std::get_if<std::int16_t*>(&k.field) &&
-        std::get<std::int16_t*>(k.field) == &a.tlsMode && !read)
-      a.tlsMode = kTlsDamaged;
+    if (auto* field = std::get_if<std::int16_t*>(&k.field); field && !read) {
+      if (*field == &a.tlsMode) a.tlsMode = kTlsDamaged;
+      if (*field == &a.protocol) a.protocol = kProtocolDamaged;
+    }
   }
   if (a.tlsMode != kPlain && a.tlsMode != kImplicitTls && a.tlsMode != kStartTls) a.tlsMode = kTlsDamaged;
+  if (a.protocol != kPop3 && a.protocol != kImap) a.protocol = kProtocolDamaged;
   decodeStoredAccount(a);
 }
 

@@ -20,6 +20,11 @@ struct KeyDef {
   Text name;
   Width width;
   Text fallback;  // the default every reader passes
+  // Left out of the store while it holds its default and the store has no
+  // value for it yet: keys added later keep the records of accounts that do
+  // not use them as they were. Once stored, the key is always rewritten,
+  // so that a number reused by another account cannot keep a stale value.
+  bool writtenWhenSet = false;
 };
 
 constexpr int kHotkeyCount = 8;
@@ -71,6 +76,10 @@ struct GeneralSettings {
 // such an account is never connected, let alone in plain text.
 enum TlsMode : std::int16_t { kTlsDamaged = -1, kPlain = 0, kImplicitTls = 1, kStartTls = 2 };
 
+// What an account's server speaks. A stored protocol that is none of these
+// reads as kProtocolDamaged: such an account is reported, never connected.
+enum MailProtocol : std::int16_t { kProtocolDamaged = -1, kPop3 = 0, kImap = 1 };
+
 // How an account announces new mail.
 enum SoundMode : std::int16_t { kCommonSound = 0, kOwnSound = 1, kNoSound = 2 };
 
@@ -90,6 +99,10 @@ struct AccountSettings {
   // What the pin was accepted for (pinBinding of host, port and mode); a
   // pin counts only while the account still stands for that.
   Text tlsPinFor;
+  std::int16_t protocol = kPop3;  // a MailProtocol
+  Text folder = u"INBOX";         // IMAP: the folder checked
+  bool pushIdle = true;           // IMAP: told of new mail at once (IDLE) where offered
+  bool unseenOnly = true;         // IMAP: only messages without \Seen are listed
 
   bool operator==(const AccountSettings&) const = default;
 };
@@ -114,7 +127,7 @@ std::vector<BoundKey> generalKeys(GeneralSettings& s);
 std::vector<BoundKey> generalKeys(GeneralSettings& s, KeyGroup group);
 
 // Writes each key from its field: texts through saveValue, numbers and
-// flags as decimal text.
+// flags as decimal text; a key marked writtenWhenSet only as it says.
 void writeKeys(SettingsStore& store, const std::vector<BoundKey>& keys);
 
 void writeAccountCount(SettingsStore& store, std::int16_t count);

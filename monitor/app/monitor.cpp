@@ -20,7 +20,9 @@ Monitor::Monitor(MonitorServices s)
       hotkeys_(s.hotkeys, s.dialogs, state_.options.hotkeys),
       popup_({s.store, timers_, s.window, s.popupView}, state_),
       viewer_(state_.accounts, s.viewerView),
-      checker_({s.store, timers_, s.pump, s.dialogs, s.window, s.sockets, s.charsets, s.lists}, state_, *this),
+      checker_({s.store, timers_, s.pump, s.dialogs, s.window, s.sockets, s.charsets, s.lists,
+                s.pushSockets ? *s.pushSockets : s.sockets},
+               state_, *this),
       tray_(s.trayIcon, state_.options) {
   checker_.transport().tls = s.tls;
 }
@@ -43,6 +45,7 @@ bool Monitor::loadSettings() {
   for (int i = 1; i <= 2; ++i)
     svc_.window.setMailerEnabled(i, !state_.options.mailerPaths[static_cast<std::size_t>(i - 1)].empty());
   checker_.applyInterval();
+  checker_.configurePush();
   svc_.window.setLogVisible(state_.options.keepSessionLog);
   svc_.window.applyLayout(state_.options.columnWidths, state_.options.popupWidth,
                           state_.options.popupHeight);
@@ -119,6 +122,7 @@ bool Monitor::queryUnload() {
   }
   hotkeys_.releaseAll();
   svc_.hotkeys.unhookWindow();
+  checker_.stopPush();
   popup_.saveLayout();
   tray_.remove();
   return true;

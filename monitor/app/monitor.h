@@ -47,6 +47,9 @@ struct MonitorServices {
   ListStore& lists;  // what the fast check listed, per mailbox
   // Engines for the accounts with TLS; without one they fail with a message.
   TlsFactory* tls = nullptr;
+  // Where the push connections are made; the same sockets unless given
+  // (the tests give them a server of their own).
+  SocketApi* pushSockets = nullptr;
 };
 
 class Monitor : private CycleListener {

@@ -1,8 +1,9 @@
 #include "monitor/cycle/checker.h"
 
 #include "common/app.h"
-#include "monitor/pop3/delete_session.h"
-#include "monitor/pop3/retrieve_session.h"
+#include <algorithm>
+
+#include "monitor/protocol/protocols.h"
 
 namespace tarvi {
 
@@ -18,7 +19,8 @@ Checker::Checker(CheckerServices services, MonitorState& state, CycleListener& l
       state_(state),
       listener_(listener),
       transport_(services.sockets, services.pump, *this, log_),
-      deadline_(services.timers, state.options) {}
+      deadline_(services.timers, state.options),
+      push_(services.pushSockets, services.pump, services.timers, [this](int a) { checkAccount(a); }) {}
 
 void Checker::install() {
   svc_.timers.setInterval(TimerId::nextAccount, kSecond);
@@ -52,6 +54,9 @@ bool Checker::onTimer(TimerId id) {
     case TimerId::sessionDeadline:
       onDeadlineTick();
       return true;
+    case TimerId::pushTick:
+      push_.tick();
+      return true;
     default:
       return false;
   }
@@ -74,24 +79,62 @@ void Checker::resetCheck(Run next) {
   transport_.abandon();
   totals_.mailTotal = 0;
   account_ = 0;
+  only_ = 0;
   log_.text.clear();
 }
 
 void Checker::checkAll() {
   resetCheck(Run::Check);
   state_.accounts.clearNewMail();
+  pushed_.clear();
   nextCheckAccount();
+}
+
+void Checker::checkAccount(int a) {
+  if (a < 1 || a > state_.options.accountCount) return;
+  if (run_ != Run::None) {
+    // Told again while its check waits: one check will do.
+    if (std::find(pushed_.begin(), pushed_.end(), a) == pushed_.end()) pushed_.push_back(a);
+    return;
+  }
+  resetCheck(Run::Check);
+  state_.accounts.clearNewMail();
+  // The caption counts every account's mail, not only this one's.
+  for (int other = 1; other <= state_.accounts.count(); ++other)
+    if (other != a) totals_.mailTotal += state_.accounts.find(other)->lastCount;
+  only_ = a;
+  account_ = a - 1;
+  nextCheckAccount();
+}
+
+void Checker::checkPushed() {
+  if (run_ != Run::None || pushed_.empty()) return;
+  const int a = pushed_.front();
+  pushed_.erase(pushed_.begin());
+  checkAccount(a);
+}
+
+void Checker::configurePush() {
+  push_.tls = transport_.tls;
+  push_.configure(svc_.store, state_.options.accountCount);
 }
 
 Text Checker::totalCaption() const {
   return totals_.mailTotal != 0 ? decimal(totals_.mailTotal) + kMailArrived : Text(kAppTitle);
 }
 
-bool Checker::logon(std::unique_ptr<Session> session) {
+bool Checker::logon(std::unique_ptr<Dialogue> session) {
   if (!listener_.mayLogon(periodicCheckRan_)) {
     deadline_.stop();
     svc_.timers.disable(TimerId::nextAccount);
     return false;
+  }
+  if (!session) {
+    // A protocol setting that is none: reported, and the cycle goes on.
+    reportError(kProtocolDamagedText);
+    sessionFailed();
+    sessionEnded();
+    return true;
   }
   log_.enabled = state_.options.keepSessionLog;
   transport_.logon(state_.current, std::move(session));
@@ -104,7 +147,7 @@ void Checker::nextCheckAccount() {
     // The account count may have shrunk under a running cycle (the
     // settings program); the cycle then ends rather than running past the
     // accounts.
-    if (account_ >= state_.options.accountCount) {
+    if (account_ >= state_.options.accountCount || (only_ != 0 && account_ >= only_)) {
       finishCheck();
       return;
     }
@@ -113,8 +156,7 @@ void Checker::nextCheckAccount() {
     svc_.view.setCaption(Text(kAppTitle) + u" -チェック中:" + state_.current.name + u"-");
     if (!state_.current.checked) continue;
     deadline_.start();
-    logon(std::make_unique<CheckSession>(state_.options, state_.accounts, account_, totals_,
-                                         svc_.charsets, &svc_.lists));
+    logon(makeCheck(state_.current, context(), account_, totals_));
     return;
   }
 }
@@ -126,6 +168,8 @@ void Checker::finishCheck() {
   // mailboxes that run changed.
   for (int a = 1; a <= state_.accounts.count(); ++a) state_.accounts.find(a)->quietNextCheck = false;
   svc_.timers.enable(TimerId::periodicCheck);
+  only_ = 0;
+  checkPushed();
 }
 
 void Checker::onDeadlineTick() {
@@ -191,8 +235,8 @@ bool Checker::nextRunAccount(const char16_t* doing) {
     if (account_ >= state_.options.accountCount) return false;
     ++account_;
     const int a = account_;
-    const bool work = retrieve ? RetrieveSession::nextTarget(state_.accounts, a, 0) != 0
-                               : DeleteSession::nextMarked(state_.accounts, a, 0) != 0;
+    const bool work = retrieve ? nextRetrieveTarget(state_.accounts, a, 0) != 0
+                               : nextMarked(state_.accounts, a, 0) != 0;
     if (!work) continue;
     state_.loadAccount(svc_.store, a);
     const AccountState& record = *state_.accounts.find(a);
@@ -206,10 +250,9 @@ bool Checker::nextRunAccount(const char16_t* doing) {
     listener_.runAccountStarting();
     deadline_.start();
     if (retrieve)
-      logon(std::make_unique<RetrieveSession>(state_.options, state_.accounts, a, changed_,
-                                                svc_.charsets));
+      logon(makeRetrieve(state_.current, context(), a, changed_));
     else
-      logon(std::make_unique<DeleteSession>(state_.accounts, a, changed_, state_.options.fastCheck));
+      logon(makeDelete(state_.current, context(), a, changed_, notices_));
     return true;
   }
 }
@@ -220,6 +263,7 @@ void Checker::finishRetrieve() {
   svc_.view.setCaption(savedCaption_.empty() ? Text(kAppTitle) : savedCaption_);
   svc_.view.setBusy(false);
   showChanged(kRetrieveChanged);
+  checkPushed();
 }
 
 void Checker::finishDelete() {
@@ -227,6 +271,9 @@ void Checker::finishDelete() {
   // Told after the check has started, so that the list is renewed while
   // the user reads.
   showChanged(kDeleteChanged);
+  std::vector<Text> notices;
+  notices.swap(notices_);
+  for (const Text& n : notices) svc_.dialogs.messageBox(n, kAppTitle, MsgButtons::Ok, MsgIcon::Exclamation);
 }
 
 }  // namespace tarvi

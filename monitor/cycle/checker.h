@@ -10,8 +10,9 @@
 
 #include "common/store.h"
 #include "monitor/cycle/deadline.h"
-#include "monitor/pop3/check_session.h"
+#include "monitor/cycle/push.h"
 #include "monitor/net/transport.h"
+#include "monitor/protocol/protocols.h"
 #include "monitor/services/charset.h"
 #include "monitor/services/list_store.h"
 #include "monitor/services/services.h"
@@ -62,6 +63,7 @@ struct CheckerServices {
   SocketApi& sockets;
   CharsetConverter& charsets;
   ListStore& lists;  // what the fast check listed, kept across restarts
+  SocketApi& pushSockets;  // where the push connections are made
 };
 
 class Checker : private TransportEvents {
@@ -80,6 +82,13 @@ class Checker : private TransportEvents {
 
   // A check of every enabled account.
   void checkAll();
+  // A check of one account (its server told of a change), now or, while a
+  // run goes on, once it is over.
+  void checkAccount(int a);
+  // The push connections follow the settings; stopPush ends them.
+  void configurePush();
+  void stopPush() { push_.stopAll(); }
+  const PushKeeper& push() const { return push_; }
   // The popup's buttons.
   void retrieveMarked();
   void deleteMarked();
@@ -90,6 +99,7 @@ class Checker : private TransportEvents {
   // A socket notification.
   void onNotify(SocketHandle sock, std::uint32_t tag, int error) {
     transport_.onNotify(sock, tag, error);
+    push_.onNotify(sock, tag, error);
   }
 
   Run run() const { return run_; }
@@ -119,7 +129,8 @@ class Checker : private TransportEvents {
   bool nextRunAccount(const char16_t* doing);
   void finishRetrieve();
   void finishDelete();
-  bool logon(std::unique_ptr<Session> session);
+  bool logon(std::unique_ptr<Dialogue> session);
+  DialogueContext context() { return {state_.options, state_.accounts, svc_.charsets, &svc_.lists}; }
   Text accountLabel(int a) const;
   void showChanged(const char16_t* lead);
 
@@ -136,6 +147,11 @@ class Checker : private TransportEvents {
   bool periodicCheckRan_ = false;
   Text savedCaption_;
   std::vector<int> changed_;  // accounts left alone by the run
+  std::vector<Text> notices_;  // what the delete run has to tell
+  PushKeeper push_;
+  int only_ = 0;                 // the one account a push check is of
+  std::vector<int> pushed_;      // accounts to check once the run is over
+  void checkPushed();
 };
 
 }  // namespace tarvi

@@ -250,8 +250,9 @@ void listTopReplyAll(MailItem& item, std::string_view replyBytes, CharsetConvert
   item.marked = false;
 }
 
-void storeRetrievedAll(MailItem& item, std::string_view replyBytes, CharsetConverter* other) {
-  ReadableMessage mail = readMessage(replyBytes, other);
+namespace {
+
+void storeReadable(MailItem& item, ReadableMessage mail) {
   Text names;
   for (const Text& name : mail.attachments) {
     names += u'"';
@@ -264,6 +265,16 @@ void storeRetrievedAll(MailItem& item, std::string_view replyBytes, CharsetConve
   item.body = std::move(mail.body);
   item.hasAttachment = !mail.attachments.empty();
   item.attachmentNames = std::move(names);
+}
+
+}  // namespace
+
+void storeRetrievedAll(MailItem& item, std::string_view replyBytes, CharsetConverter* other) {
+  storeReadable(item, readMessage(replyBytes, other));
+}
+
+void storeMessageAll(MailItem& item, std::string_view message, CharsetConverter* other) {
+  storeReadable(item, readBareMessage(message, other));
 }
 
 RetrievedMail extractRetrieved(Text& reply) {

@@ -38,6 +38,8 @@ void listTopReplyAll(MailItem& item, std::string_view replyBytes, CharsetConvert
 // text), hasAttachment when a part is an attachment, and the attachments'
 // names in the form of storeRetrieved ("\"name\" " each).
 void storeRetrievedAll(MailItem& item, std::string_view replyBytes, CharsetConverter* other);
+// The same for a whole message as it is (IMAP), not a RETR reply.
+void storeMessageAll(MailItem& item, std::string_view message, CharsetConverter* other);
 
 // The pieces of listTopReply, for callers and tests that want one value.
 // Subject: the first "Subject: " anywhere (case ignored), folded lines

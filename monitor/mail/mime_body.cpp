@@ -807,7 +807,10 @@ Text htmlToText(const Text& html) {
 }
 
 ReadableMessage readMessage(std::string_view message, CharsetConverter* other) {
-  const std::string unwrapped = unwrapReply(message);
+  return readBareMessage(unwrapReply(message), other);
+}
+
+ReadableMessage readBareMessage(std::string_view unwrapped, CharsetConverter* other) {
   Walk w{other, {}, 0};
   walkPart(w, unwrapped, 0, false);
 

@@ -25,6 +25,9 @@ constexpr int kMaxMimeDepth = 8;
 // `message` may start with the "+OK" status line and end with the "."
 // line of a POP3 reply; either is dropped.
 ReadableMessage readMessage(std::string_view message, CharsetConverter* other);
+// The same for a message as it is, not wrapped in a POP3 reply (an IMAP
+// literal): no status line to drop, no dot-stuffing to undo.
+ReadableMessage readBareMessage(std::string_view message, CharsetConverter* other);
 
 // The pieces, for callers and tests.
 std::string decodeBase64(std::string_view encoded);

@@ -33,6 +33,10 @@ class Dialogue {
   virtual void quit() = 0;
   virtual bool quitSent() const = 0;
 
+  // A dialogue that waits on the server for long (push) renews what the
+  // server would otherwise let time out.
+  virtual void renew() {}
+
   // What the session log shows of a command sent (secrets masked).
   virtual Text logged(const Text& command) const { return command; }
 

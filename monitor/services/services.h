@@ -18,8 +18,9 @@ enum class TimerId {
   popupAutoClose,   // every second while the popup shown for new mail is open
   lampBlink,        // half a second, while the lamp blinks
   lampOff,          // once, shortly after the lamp was put out
+  pushTick,         // every second while push connections are kept
 };
-constexpr int kTimerCount = 6;
+constexpr int kTimerCount = 7;
 
 // A time of day on the user's clock.
 struct LocalTime {

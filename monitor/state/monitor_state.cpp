@@ -32,6 +32,26 @@ void AccountState::resetListing() {
   listedIdentity.clear();
   quietNextCheck = false;
   exactNew = false;
+  uidValidity = 0;
+  listedUids.clear();
+}
+
+int nextMarked(const AccountTable& accounts, int a, int after) {
+  const AccountState* r = accounts.find(a);
+  if (!r) return 0;
+  for (int m = after + 1; m <= r->mail.size(); ++m)
+    if (r->mail.find(m)->marked) return m;
+  return 0;
+}
+
+int nextRetrieveTarget(const AccountTable& accounts, int a, int after) {
+  const AccountState* r = accounts.find(a);
+  if (!r) return 0;
+  for (int m = after + 1; m <= r->mail.size(); ++m) {
+    const MailItem* item = r->mail.find(m);
+    if (item->marked && item->body.empty()) return m;
+  }
+  return 0;
 }
 
 Text accountIdentity(const AccountSettings& a) { return mailboxIdentity(a); }

@@ -37,6 +37,11 @@ struct AccountState {
   // The last check listed by unique ids: "N" marks the messages whose id
   // it had never seen (MailItem::unseen), not those past the count.
   bool exactNew = false;
+  // IMAP: the folder's UIDVALIDITY the list was made under, and the UIDs
+  // listed under it (sorted), shown or not, so that only a UID never listed
+  // counts as new.
+  std::uint32_t uidValidity = 0;
+  std::vector<std::uint32_t> listedUids;
 
   // Forgets everything listed of the mailbox, its count and size too, so
   // that the next check lists it afresh.
@@ -75,6 +80,11 @@ inline void relistQuietly(AccountTable& accounts, int a) {
     r->quietNextCheck = true;
   }
 }
+
+// The first message of account a after number `after` that is marked (and,
+// for a retrieve run, not yet retrieved); 0 when there is none.
+int nextMarked(const AccountTable& accounts, int a, int after);
+int nextRetrieveTarget(const AccountTable& accounts, int a, int after);
 
 struct MonitorState {
   GeneralSettings options;

@@ -62,8 +62,14 @@ SocketHandle Win32Sockets::open() {
 }
 
 void Win32Sockets::select(SocketHandle sock, std::uint32_t tag, int events) {
-  const UINT slot = tag % kTagSlots;
-  tags_[slot] = tag;
+  UINT slot = kTagSlots;
+  for (UINT i = 0; i < kTagSlots && slot == kTagSlots; ++i)
+    if (tags_[i] == tag) slot = i;
+  if (slot == kTagSlots) {
+    slot = nextSlot_;
+    nextSlot_ = (nextSlot_ + 1) % kTagSlots;
+    tags_[slot] = tag;
+  }
   WSAAsyncSelect(toSocket(sock), window_, kNotifyBase + slot, events);
 }
 

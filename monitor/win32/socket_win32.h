@@ -16,7 +16,8 @@ namespace tarvi::win32 {
 
 class Win32Sockets : public SocketApi {
  public:
-  // Notification messages are kNotifyBase + (tag % kTagSlots).
+  // Notification messages are kNotifyBase + a slot; each tag keeps its slot
+  // while it is selected, and new tags take the slots in turn.
   static constexpr UINT kNotifyBase = WM_APP + 0x100;
   static constexpr UINT kTagSlots = 0x100;
 
@@ -51,9 +52,13 @@ class Win32Sockets : public SocketApi {
   HINSTANCE instance_;
   HWND window_ = nullptr;
   // The whole tag last selected under each message number. A stale message
-  // finds the tag of its own, older connection here (tags are handed out in
-  // sequence), unless a full round of kTagSlots connections came between.
+  // finds the tag of its own, older connection here, or another's, unless a
+  // full round of kTagSlots connections came between. Several connections
+  // live at once (the cycle's and the push connections), whose tags come
+  // from ranges apart, so a slot is not the tag's low byte but the next in
+  // turn.
   std::array<std::uint32_t, kTagSlots> tags_{};
+  UINT nextSlot_ = 0;
 };
 
 }  // namespace tarvi::win32

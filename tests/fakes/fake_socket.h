@@ -24,6 +24,8 @@ class FakeSocket : public SocketApi {
 
   // --- the scripted server ------------------------------------------------
   std::string greeting = "+OK ready\r\n";
+  // The greeting of the server on a port, where it is not `greeting`.
+  std::function<std::string(std::uint16_t port)> greetingFor;
   // The reply to a command (given without its CR LF); empty: no answer.
   std::function<std::string(const std::string&)> respond;
   // How each reply is cut into chunks; default: one piece.
@@ -139,7 +141,7 @@ class FakeSocket : public SocketApi {
       // Before the notification: the client's hello may go out inside it.
       implicit_ = tlsOn_ = connected_ && implicitTls && implicitTls(port);
       if (notify && (mask_ & kFdConnect)) notify(s, tag, connectError);
-      if (connected_ && !implicit_) serverSends(greeting);
+      if (connected_ && !implicit_) serverSends(greetingFor ? greetingFor(port) : greeting);
     };
     if (holdConnect)
       held_.push_back(complete);
@@ -193,7 +195,8 @@ class FakeSocket : public SocketApi {
     if (respond) {
       const std::string reply = respond(line);
       if (!reply.empty()) serverSends(reply);
-      if (line == "STLS" && reply.rfind("+OK", 0) == 0) tlsOn_ = true;
+      if ((line == "STLS" && reply.rfind("+OK", 0) == 0) || (line == "T0 STARTTLS" && reply.rfind("T0 OK", 0) == 0))
+        tlsOn_ = true;
     }
     return static_cast<int>(taken.size());
   }
@@ -243,7 +246,8 @@ class FakeSocket : public SocketApi {
     while (faketls::open(tlsIn_, payload, bad)) {
       if (payload.rfind(faketls::kClientHello, 0) == 0) {
         tlsHosts.push_back(payload.substr(faketls::kClientHello.size()));
-        serverSends(faketls::record(faketls::kServerHello) + (implicit_ ? faketls::seal(greeting) : ""));
+        serverSends(faketls::record(faketls::kServerHello) +
+                    (implicit_ ? faketls::seal(greetingFor ? greetingFor(lastPort) : greeting) : ""));
       } else if (payload == faketls::kClose) {
         ++tlsCloses;
       } else if (payload != "FINISHED") {

@@ -13,6 +13,7 @@
 #include "monitor/app/monitor.h"
 #include "tests/fakes/fake_desktop.h"
 #include "tests/fakes/fake_dialogs.h"
+#include "tests/fakes/fake_imap.h"
 #include "tests/fakes/fake_pump.h"
 #include "tests/fakes/fake_socket.h"
 #include "tests/fakes/fake_store.h"
@@ -124,6 +125,7 @@ struct MonitorRig {
   FakeLamp lamp;
   FakeSound sound;
   FakeSocket sock{pump};
+  FakeSocket pushSock{pump};  // the server the push connections reach
   FakeDialup ras;
   FakeRegistrar registrar;
   FakeCharsets charsets;
@@ -131,13 +133,27 @@ struct MonitorRig {
   FakeListStore lists;
   FakeTlsFactory tlsFactory;
   Monitor monitor{{store, timers, pump, dialogs, processes, window, window, viewer, lamp, sound,
-                   sock, ras, registrar, charsets, tray, lists, &tlsFactory}};
+                   sock, ras, registrar, charsets, tray, lists, &tlsFactory, &pushSock}};
   std::map<int, Mailbox> boxes;  // by port
+  std::map<int, ImapServer> imaps;  // by port, for the IMAP accounts
+  std::map<int, ImapServer> pushImaps;  // the push connections' view of them
 
   MonitorRig() {
     sock.notify = [this](SocketHandle s, std::uint32_t tag, int e) { monitor.onSocket(s, tag, e); };
-    sock.respond = [this](const std::string& cmd) { return boxes[sock.lastPort].respond(cmd); };
+    sock.respond = [this](const std::string& cmd) {
+      auto imap = imaps.find(sock.lastPort);
+      return imap != imaps.end() ? imap->second.respond(cmd) : boxes[sock.lastPort].respond(cmd);
+    };
+    sock.greetingFor = [this](std::uint16_t port) {
+      return imaps.count(port) ? std::string("* OK IMAP4rev1 ready\r\n") : sock.greeting;
+    };
     sock.implicitTls = [this](std::uint16_t port) { return boxes[port].implicitTls; };
+    pushSock.notify = sock.notify;
+    // The push connection has a session of its own on the same server.
+    pushSock.respond = [this](const std::string& cmd) {
+      return pushImaps.try_emplace(pushSock.lastPort, imaps[pushSock.lastPort]).first->second.respond(cmd);
+    };
+    pushSock.greetingFor = sock.greetingFor;
     timers.onTick = [this](TimerId id) {
       monitor.onTimer(id);
       pump.runAll();
@@ -166,6 +182,17 @@ struct MonitorRig {
     b.user = "user" + s;
     b.pass = "pw" + s;
     return b;
+  }
+
+  // Account n as an IMAP account on port 1000 + n, served by imaps[1000 + n].
+  ImapServer& addImapAccount(int n, const std::string& name) {
+    addAccount(n, name);
+    boxes.erase(1000 + n);
+    store.set("Protocol" + std::to_string(n), "1");
+    ImapServer& s = imaps[1000 + n];
+    s.user = "user" + std::to_string(n);
+    s.pass = "pw" + std::to_string(n);
+    return s;
   }
 
   // The start-up of the monitor, as main runs it.

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <set>
+#include <tuple>
 
 #include "tests/fakes/fake_store.h"
 
@@ -15,8 +16,8 @@ TEST(Settings, SchemaKeysAreUniqueAndComplete) {
   const auto keys = schema();
   std::set<Text> names;
   for (const auto& k : keys) EXPECT_TRUE(names.insert(k.name).second) << toUtf8(k.name);
-  // 24 scalar keys, 8 hotkeys, 6 widths, 2 sizes, 2 dial-up keys, 13 prefixes
-  EXPECT_EQ(keys.size(), 24u + 8 + 6 + 2 + 2 + 13);
+  // 24 scalar keys, 8 hotkeys, 6 widths, 2 sizes, 2 dial-up keys, 17 prefixes
+  EXPECT_EQ(keys.size(), 24u + 8 + 6 + 2 + 2 + 17);
   for (const char* n : {"accountno", "Hotkeynum7", "grdWidth5", "frmHeight", "Wavdir2_", "Passw"})
     EXPECT_TRUE(names.count(ascii(n))) << n;
 }
@@ -120,6 +121,41 @@ TEST(Settings, AccountRoundTripAndStoredForms) {
   EXPECT_EQ(store.at("Passw2"), "0");
   loadAccount(store, 2, r);
   EXPECT_EQ(r.password, u"");
+}
+
+TEST(Settings, ImapKeysAreWrittenOnlyWhenSetOrAlreadyStored) {
+  AccountSettings imap;
+  imap.protocol = kImap;
+  imap.folder = u"仕事";
+  imap.pushIdle = false;
+  AccountSettings pop3;  // the protocol's keys at their defaults
+  const struct {
+    const char* name;
+    const AccountSettings& account;
+    bool slotWasImap;  // the number held an IMAP account before
+    const char *protocol, *folder, *idle, *unseenOnly;
+  } cases[] = {
+      {"POP3 as before", pop3, false, "<absent>", "<absent>", "<absent>", "<absent>"},
+      {"IMAP", imap, false, "1", "仕事", "0", "<absent>"},
+      {"POP3 over IMAP", pop3, true, "0", "INBOX", "1", "1"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    FakeStore store;
+    if (c.slotWasImap)
+      for (const char* key : {"Protocol3", "Folder3", "Idle3", "Unseenonly3"}) store.set(key, "1");
+    saveAccount(store, 3, c.account);
+    EXPECT_EQ(store.at("Protocol3"), c.protocol);
+    EXPECT_EQ(store.at("Folder3"), c.folder);
+    EXPECT_EQ(store.at("Idle3"), c.idle);
+    EXPECT_EQ(store.at("Unseenonly3"), c.unseenOnly);
+    AccountSettings r;
+    r.protocol = kImap;  // what the record held before: reading must replace it
+    r.folder = u"x";
+    loadAccount(store, 3, r);
+    EXPECT_EQ(std::tie(r.protocol, r.folder, r.pushIdle, r.unseenOnly),
+              std::tie(c.account.protocol, c.account.folder, c.account.pushIdle, c.account.unseenOnly));
+  }
 }
 
 TEST(Settings, ValuesThatDoNotConvertLeaveTheField) {

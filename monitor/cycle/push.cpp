@@ -1,0 +1,163 @@
+#include "monitor/cycle/push.h"
+
+#include <algorithm>
+
+#include "common/kept_list_name.h"
+
+namespace tarvi {
+
+int reconnectPause(int failures) {
+  int pause = 5;
+  for (int i = 0; i < failures && pause < 600; ++i) pause *= 2;
+  return std::min(pause, 600);
+}
+
+struct PushKeeper::Slot : TransportEvents, PushListener {
+  enum class State { Waiting, Opening, Idling, Renewing, NoPush };
+
+  Slot(PushKeeper& keeper, int a, const AccountSettings& settings, std::uint32_t firstTag)
+      : keeper(keeper), account(a), settings(settings),
+        transport(keeper.sockets_, keeper.pump_, *this, log, firstTag) {}
+
+  // TransportEvents: a push connection is quiet about its failures; it
+  // tries again after its pause.
+  void reportError(const Text&) override {}
+  void sessionFailed() override { failed = true; }
+  void sessionEnded() override {
+    if (state == State::NoPush) return;
+    // A connection that idled and was then dropped is tried again soon; one
+    // that never got there waits longer with every try.
+    const bool wasIdling = (state == State::Idling || state == State::Renewing) && !failed;
+    dueAt = keeper.now_ + static_cast<std::uint64_t>(reconnectPause(wasIdling ? 0 : failures));
+    if (!wasIdling) ++failures;
+    failed = false;
+    state = State::Waiting;
+  }
+
+  // PushListener
+  void folderChanged(int a) override { keeper.folderChanged_(a); }
+  void idling(int) override {
+    if (state == State::Idling) return;
+    // The renewed idle is no news; the first one after a connection is
+    // (mail may have come while there was none).
+    const bool reopened = state == State::Opening;
+    state = State::Idling;
+    failures = 0;
+    since = keeper.now_;
+    if (reopened && everIdled) keeper.folderChanged_(account);
+    everIdled = true;
+  }
+  void noIdle(int) override { state = State::NoPush; }
+
+  PushKeeper& keeper;
+  int account;
+  AccountSettings settings;
+  SessionLog log;
+  Transport transport;
+  State state = State::Waiting;
+  std::uint64_t dueAt = 0;
+  std::uint64_t since = 0;  // when the current stage began
+  int failures = 0;
+  bool failed = false;
+  bool everIdled = false;
+};
+
+PushKeeper::PushKeeper(SocketApi& sockets, Pump& pump, Timers& timers, std::function<void(int)> folderChanged)
+    : sockets_(sockets), pump_(pump), timers_(timers), folderChanged_(std::move(folderChanged)) {}
+
+PushKeeper::~PushKeeper() = default;
+
+void PushKeeper::configure(const SettingsStore& store, int accountCount) {
+  std::vector<std::unique_ptr<Slot>> kept;
+  for (int a = 1; a <= accountCount; ++a) {
+    AccountSettings settings;
+    loadAccount(store, a, settings);
+    struct Nobody : PushListener {
+      void folderChanged(int) override {}
+      void idling(int) override {}
+      void noIdle(int) override {}
+    } nobody;
+    if (!makePush(settings, a, nobody)) continue;
+    // A connection that still stands for this account's mailbox stays.
+    auto same = std::find_if(slots_.begin(), slots_.end(), [&](const std::unique_ptr<Slot>& s) {
+      return s && s->account == a && s->settings == settings;
+    });
+    if (same != slots_.end()) {
+      kept.push_back(std::move(*same));
+      continue;
+    }
+    // Each transport takes its tags from a range of its own.
+    nextRange_ = nextRange_ % 0xFF + 1;
+    kept.push_back(std::make_unique<Slot>(*this, a, settings, nextRange_ << 24));
+  }
+  for (auto& s : slots_)
+    if (s) s->transport.abandon();
+  slots_ = std::move(kept);
+  timers_.setInterval(TimerId::pushTick, slots_.empty() ? 0 : 1000);
+  if (slots_.empty()) timers_.disable(TimerId::pushTick);
+  else timers_.enable(TimerId::pushTick);
+  for (auto& s : slots_)
+    if (s->state == Slot::State::Waiting && s->dueAt <= now_) open(*s);
+}
+
+void PushKeeper::stopAll() {
+  for (auto& s : slots_) {
+    s->state = Slot::State::NoPush;
+    s->transport.abandon();
+  }
+  slots_.clear();
+  timers_.disable(TimerId::pushTick);
+}
+
+void PushKeeper::open(Slot& s) {
+  auto dialogue = makePush(s.settings, s.account, s);
+  if (!dialogue) {
+    s.state = Slot::State::NoPush;
+    return;
+  }
+  s.state = Slot::State::Opening;
+  s.since = now_;
+  s.transport.tls = tls;
+  s.transport.logon(s.settings, std::move(dialogue));
+}
+
+void PushKeeper::tick() {
+  ++now_;
+  for (std::size_t i = 0; i < slots_.size(); ++i) {
+    Slot& s = *slots_[i];
+    switch (s.state) {
+      case Slot::State::Waiting:
+        if (now_ >= s.dueAt) open(s);
+        break;
+      case Slot::State::Opening:
+      case Slot::State::Renewing:
+        // Not idling within its time: the server stopped answering.
+        if (now_ - s.since >= kAnswerSeconds) {
+          s.failed = true;
+          if (Connection* c = s.transport.current()) c->close();
+          s.transport.timeUp();
+        }
+        break;
+      case Slot::State::Idling:
+        if (now_ - s.since >= kRenewSeconds) {
+          s.state = Slot::State::Renewing;
+          s.since = now_;
+          if (Connection* c = s.transport.current()) c->session().renew();
+        }
+        break;
+      case Slot::State::NoPush: break;
+    }
+  }
+}
+
+void PushKeeper::onNotify(SocketHandle sock, std::uint32_t tag, int error) {
+  for (std::size_t i = 0; i < slots_.size(); ++i) slots_[i]->transport.onNotify(sock, tag, error);
+}
+
+bool PushKeeper::idling(int account) const {
+  return std::any_of(slots_.begin(), slots_.end(), [&](const std::unique_ptr<Slot>& s) {
+    return s->account == account && s->state == Slot::State::Idling;
+  });
+}
+
+}  // namespace tarvi

@@ -1,0 +1,329 @@
+#include "monitor/imap/imap_dialogue.h"
+
+#include <algorithm>
+
+#include "common/cp932.h"
+#include "monitor/net/sock_err.h"
+
+namespace tarvi {
+namespace {
+
+std::string base64(std::string_view bytes) {
+  static const char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+  std::string out;
+  std::size_t i = 0;
+  for (; i + 2 < bytes.size(); i += 3) {
+    const unsigned v = (static_cast<unsigned char>(bytes[i]) << 16) |
+                       (static_cast<unsigned char>(bytes[i + 1]) << 8) | static_cast<unsigned char>(bytes[i + 2]);
+    for (int s = 18; s >= 0; s -= 6) out += kAlphabet[(v >> s) & 63];
+  }
+  if (i < bytes.size()) {
+    unsigned v = static_cast<unsigned char>(bytes[i]) << 16;
+    if (i + 1 < bytes.size()) v |= static_cast<unsigned char>(bytes[i + 1]) << 8;
+    out += kAlphabet[(v >> 18) & 63];
+    out += kAlphabet[(v >> 12) & 63];
+    out += i + 1 < bytes.size() ? kAlphabet[(v >> 6) & 63] : '=';
+    out += '=';
+  }
+  return out;
+}
+
+
+bool startsWithNoCase(std::string_view s, std::string_view prefix) {
+  if (s.size() < prefix.size()) return false;
+  for (std::size_t i = 0; i < prefix.size(); ++i)
+    if (std::toupper(static_cast<unsigned char>(s[i])) != prefix[i]) return false;
+  return true;
+}
+
+}  // namespace
+
+ImapCapabilities readCapabilities(const std::vector<std::string>& atoms) {
+  ImapCapabilities c;
+  c.known = true;
+  for (const std::string& a : atoms) {
+    if (a == "LOGINDISABLED") c.loginDisabled = true;
+    if (a == "AUTH=PLAIN") c.authPlain = true;
+    if (a == "SASL-IR") c.saslIr = true;
+    if (a == "IDLE") c.idle = true;
+    if (a == "MOVE") c.move = true;
+    if (a == "UIDPLUS") c.uidPlus = true;
+    if (a == "SPECIAL-USE") c.specialUse = true;
+  }
+  return c;
+}
+
+std::string imapMailboxArgument(const Text& folder) {
+  // Modified UTF-7: printable ASCII as it is ("&" as "&-"), anything else
+  // as UTF-16 in a modified Base64 between "&" and "-".
+  const Text name = folder.empty() ? Text(u"INBOX") : folder;
+  std::string out;
+  std::string pending;  // UTF-16BE bytes of the run being encoded
+  auto flush = [&] {
+    if (pending.empty()) return;
+    std::string b = base64(pending);
+    while (!b.empty() && b.back() == '=') b.pop_back();
+    std::replace(b.begin(), b.end(), '/', ',');
+    out += '&' + b + '-';
+    pending.clear();
+  };
+  for (char16_t c : name) {
+    if (c >= 0x20 && c <= 0x7E) {
+      flush();
+      out += c == u'&' ? std::string("&-") : std::string(1, static_cast<char>(c));
+    } else {
+      pending += static_cast<char>(c >> 8);
+      pending += static_cast<char>(c & 0xFF);
+    }
+  }
+  flush();
+  return imap::quoted(out).value_or("\"INBOX\"");
+}
+
+std::string imapUidText(ImapUid id) { return std::to_string(id.validity) + "." + std::to_string(id.uid); }
+
+std::optional<ImapUid> imapUidOf(const MailItem& item) {
+  const std::size_t dot = item.uid.find('.');
+  if (dot == std::string::npos || dot == 0 || dot + 1 >= item.uid.size()) return std::nullopt;
+  auto number = [](std::string_view s) -> std::optional<std::uint32_t> {
+    if (s.empty() || s.size() > 10) return std::nullopt;
+    std::uint64_t v = 0;
+    for (char c : s) {
+      if (c < '0' || c > '9') return std::nullopt;
+      v = v * 10 + static_cast<unsigned>(c - '0');
+    }
+    if (v == 0 || v > 0xFFFFFFFFu) return std::nullopt;
+    return static_cast<std::uint32_t>(v);
+  };
+  auto v = number(std::string_view(item.uid).substr(0, dot));
+  auto u = number(std::string_view(item.uid).substr(dot + 1));
+  if (!v || !u) return std::nullopt;
+  return ImapUid{*v, *u};
+}
+
+std::optional<std::uint32_t> codeNumber(std::string_view code, std::string_view name) {
+  if (!startsWithNoCase(code, name) || code.size() <= name.size() || code[name.size()] != ' ')
+    return std::nullopt;
+  imap::Value v;
+  v.text = std::string(code.substr(name.size() + 1));
+  while (!v.text.empty() && v.text.back() == ' ') v.text.pop_back();
+  return v.number();
+}
+
+// --- ImapDialogue -------------------------------------------------------------
+
+ImapDialogue::ImapDialogue() : reader_(kMaxResponse, kMaxResponse) {}
+
+Dialogue::ClearLine ImapDialogue::greetingLine(std::string_view line) const {
+  if (startsWithNoCase(line, "* OK")) return ClearLine::Accepted;
+  if (startsWithNoCase(line, "* BYE") || startsWithNoCase(line, "* PREAUTH")) return ClearLine::Refused;
+  return ClearLine::Chatter;
+}
+
+Dialogue::ClearLine ImapDialogue::startTlsAnswer(std::string_view line) const {
+  if (startsWithNoCase(line, "T0 OK")) return ClearLine::Accepted;
+  if (startsWithNoCase(line, "T0 ") || startsWithNoCase(line, "* BYE")) return ClearLine::Refused;
+  return ClearLine::Chatter;  // capabilities and the like, before the answer
+}
+
+Text ImapDialogue::logged(const Text& command) const {
+  const std::size_t space = command.find(u' ');
+  if (space != Text::npos) {
+    const Text verb = command.substr(space + 1, 13);
+    if (verb.rfind(u"LOGIN ", 0) == 0) return command.substr(0, space) + u" LOGIN ******************************";
+    if (verb.rfind(u"AUTHENTICATE ", 0) == 0) return command.substr(0, space) + u" AUTHENTICATE PLAIN ******";
+  }
+  // A line that is no command answers a continuation: only the logon's.
+  if (command.rfind(u"DONE", 0) != 0 && (command.empty() || command[0] != u'A'))
+    return u"******************************";
+  return command;
+}
+
+std::string ImapDialogue::command(const std::string& text) {
+  std::string tag = "A" + std::to_string(nextTag_++);
+  pending_.push_back(tag);
+  conn().send(ascii(tag + " " + text + "\r\n"));
+  return tag;
+}
+
+void ImapDialogue::sendRaw(const std::string& line) { conn().send(ascii(line + "\r\n")); }
+
+Text ImapDialogue::refusalText(const imap::Response& r, const char16_t* fallback) const {
+  Text said = cp932::decode(r.text);
+  return said.empty() ? Text(fallback) : Text(fallback) + u"\r\n" + said;
+}
+
+void ImapDialogue::failed(const Text& message) {
+  if (isNoError(message)) return;
+  over_ = true;
+  // After LOGOUT itself failed, asking for it again would only repeat that.
+  conn().fail(message, quitSent());
+}
+
+void ImapDialogue::quit() {
+  if (quitSent()) return;
+  // Known before it is sent: the answer may be read inside the sending.
+  logoutTag_ = "A" + std::to_string(nextTag_);
+  command("LOGOUT");
+}
+
+void ImapDialogue::bytesReceived(std::string_view bytes) {
+  if (over_) return;
+  reader_.feed(bytes);
+  // Bytes that arrive while a response is being handled (inside the
+  // pumping of a command it sends) wait for the loop below: responses are
+  // handled one after the other, in order, never one inside another.
+  if (reading_) return;
+  reading_ = true;
+  struct Done {
+    bool& flag;
+    ~Done() { flag = false; }
+  } done{reading_};
+  imap::Response r;
+  while (!over_) {
+    switch (reader_.next(r)) {
+      case imap::Reader::Status::NeedMore: return;
+      case imap::Reader::Status::Ready:
+        if (quitSent()) {
+          if (r.kind == imap::Response::Kind::Tagged && r.tag == logoutTag_) {
+            over_ = true;
+            conn().closeOrderly();
+          }
+          continue;  // the BYE and whatever came before the answer
+        }
+        dispatch(r);
+        continue;
+      case imap::Reader::Status::Malformed: failed(kImapBadResponse); return;
+      case imap::Reader::Status::TooLarge:
+        over_ = true;
+        conn().close();
+        conn().fail(kReplyTooLarge, true);
+        return;
+    }
+  }
+}
+
+void ImapDialogue::takeCapabilities(const imap::Response& r) {
+  const auto atoms = imap::capabilities(r);
+  if (!atoms.empty()) caps_ = readCapabilities(atoms);
+}
+
+void ImapDialogue::dispatch(const imap::Response& r) {
+  if (r.kind == imap::Response::Kind::Untagged && r.name == "BYE") {
+    failed(refusalText(r, kImapClosed));
+    return;
+  }
+  if (r.kind == imap::Response::Kind::Untagged && (r.name == "CAPABILITY" || r.code.rfind("CAPABILITY ", 0) == 0))
+    takeCapabilities(r);
+  if (stage_ == Stage::Greeting) {
+    greeted(r);
+    return;
+  }
+  if (r.kind == imap::Response::Kind::Tagged) {
+    auto at = std::find(pending_.begin(), pending_.end(), r.tag);
+    if (at == pending_.end()) {
+      // An answer to nothing we asked: what else it says cannot be trusted.
+      failed(kImapBadResponse);
+      return;
+    }
+    pending_.erase(at);
+    if (stage_ != Stage::Ready) {
+      loggedOn(r);
+      return;
+    }
+    completed(r);
+    return;
+  }
+  if (r.kind == imap::Response::Kind::Continuation) {
+    if (stage_ == Stage::Authenticating && !plainResponse_.empty()) {
+      sendRaw(plainResponse_);
+      plainResponse_.clear();
+    } else if (stage_ == Stage::Ready) {
+      continuation(r);
+    } else {
+      failed(kImapBadResponse);
+    }
+    return;
+  }
+  if (stage_ == Stage::Ready && r.name != "CAPABILITY") untagged(r);
+}
+
+void ImapDialogue::greeted(const imap::Response& r) {
+  if (r.kind != imap::Response::Kind::Untagged) return;  // chatter before the greeting
+  if (conn().account().tlsMode != kPlain && conn().tlsStage() != TlsStage::Ready) {
+    // A greeting that refused STARTTLS (PREAUTH, BYE) came through in the
+    // clear: nothing is said on it, let alone the user's name.
+    failed(r.name == "BYE" ? refusalText(r, kImapClosed) : Text(kStlsRefused));
+    return;
+  }
+  // What a greeting read before STARTTLS offered may have been changed on
+  // the way: asked again under TLS.
+  if (conn().account().tlsMode == kStartTls) caps_ = ImapCapabilities{};
+  if (r.name == "PREAUTH") {
+    stage_ = Stage::Ready;
+    loggedIn();
+    return;
+  }
+  if (r.name != "OK") {
+    failed(refusalText(r, kImapClosed));
+    return;
+  }
+  if (caps_.known) {
+    logon();
+  } else {
+    stage_ = Stage::Capability;
+    logonTag_ = command("CAPABILITY");
+  }
+}
+
+void ImapDialogue::logon() {
+  const AccountSettings& a = conn().account();
+  const std::string user = cp932::encode(a.user);
+  const std::string password = cp932::encode(a.password);
+  const auto quotedUser = imap::quoted(user);
+  const auto quotedPassword = imap::quoted(password);
+  if (!caps_.loginDisabled && quotedUser && quotedPassword) {
+    stage_ = Stage::Login;
+    logonTag_ = command("LOGIN " + *quotedUser + " " + *quotedPassword);
+    return;
+  }
+  if (!caps_.authPlain) {
+    failed(caps_.loginDisabled ? kImapNoLogon : kImapUnsendable);
+    return;
+  }
+  stage_ = Stage::Authenticating;
+  const std::string response = base64(std::string(1, '\0') + user + std::string(1, '\0') + password);
+  if (caps_.saslIr) {
+    logonTag_ = command("AUTHENTICATE PLAIN " + response);
+  } else {
+    plainResponse_ = response;
+    logonTag_ = command("AUTHENTICATE PLAIN");
+  }
+}
+
+void ImapDialogue::loggedOn(const imap::Response& r) {
+  if (r.tag != logonTag_) return;  // a command of the dialogue's own, sent early
+  if (stage_ == Stage::Capability) {
+    if (!ok(r)) {
+      failed(refusalText(r, kImapBadResponse));
+      return;
+    }
+    caps_.known = true;
+    logon();
+    return;
+  }
+  if (!ok(r)) {
+    failed(refusalText(r, u"ﾛｸﾞｲﾝできませんでした"));
+    return;
+  }
+  // What the server offers may change with the logon; it says so in the
+  // completion, else the dialogues that need to know ask again.
+  if (r.code.rfind("CAPABILITY ", 0) == 0)
+    takeCapabilities(r);
+  else
+    caps_ = ImapCapabilities{};
+  stage_ = Stage::Ready;
+  loggedIn();
+}
+
+}  // namespace tarvi

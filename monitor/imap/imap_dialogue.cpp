@@ -133,9 +133,13 @@ Text ImapDialogue::logged(const Text& command) const {
     if (verb.rfind(u"LOGIN ", 0) == 0) return command.substr(0, space) + u" LOGIN ******************************";
     if (verb.rfind(u"AUTHENTICATE ", 0) == 0) return command.substr(0, space) + u" AUTHENTICATE PLAIN ******";
   }
-  // A line that is no command answers a continuation: only the logon's.
-  if (command.rfind(u"DONE", 0) != 0 && (command.empty() || command[0] != u'A'))
-    return u"******************************";
+  // A line that is no command ("A<n> ...") answers a continuation: only
+  // the logon's carries anything, and that is the password.
+  std::size_t digits = 1;
+  while (digits < command.size() && command[digits] >= u'0' && command[digits] <= u'9') ++digits;
+  const bool tagged = command.size() > 2 && command[0] == u'A' && digits > 1 && digits < command.size() &&
+                      command[digits] == u' ';
+  if (!tagged && command.rfind(u"DONE", 0) != 0) return u"******************************";
   return command;
 }
 

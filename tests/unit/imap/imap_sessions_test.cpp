@@ -116,8 +116,13 @@ TEST(ImapLogon, ChoosesWhatTheServerAllows) {
     rig.server.capabilities = c.capabilities;
     rig.server.replies = c.replies;
     rig.store.values[u"Passw1"] = scramblePass(fromUtf8(c.password));
+    rig.store.set("Option8value", "1");  // the session log is kept
     ASSERT_TRUE(rig.start());
     Lines sent = rig.check();
+    // Neither the password nor the logon's response reaches the log.
+    const std::string log = toUtf8(rig.monitor.checker().sessionLog());
+    for (const std::string& secret : {c.password, std::string("AHVzZXIx")})
+      EXPECT_EQ(log.find(secret), std::string::npos) << c.what << ": " << log;
     if (c.error.empty() && sent.size() > c.sent.size()) sent.resize(c.sent.size());
     EXPECT_EQ(sent, c.sent) << c.what;
     EXPECT_EQ(rig.dialogs.texts(), c.error.empty() ? Lines{} : Lines{c.error}) << c.what;

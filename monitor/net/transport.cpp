@@ -305,6 +305,16 @@ void Connection::receiveStep() {
     session_->bytesReceived(std::string_view(chunk.data(), static_cast<std::size_t>(n)));
     return;
   }
+  if (n == 0 && session_->endsWhenClosed()) {
+    // The server hung up: a dialogue that knows it need not wait out its
+    // time limit (the answer to its LOGOUT may be all that was missing).
+    close();
+    if (session_->quitSent())
+      handOn();
+    else
+      session_->failed(kClosedByServer);
+    return;
+  }
   if (n == -1) {
     const int err = t_.api_.lastError();
     // Would-block only means another step took the data first.

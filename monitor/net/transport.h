@@ -220,6 +220,7 @@ inline constexpr const char16_t* kTlsUnavailable = u"SSL/TLSが使えません";
 inline constexpr const char16_t* kTlsModeDamaged =
     u"ｱｶｳﾝﾄの暗号化の設定が壊れているため、接続しませんでした。設定でｱｶｳﾝﾄを確認してください";
 inline constexpr const char16_t* kTlsClosedByServer = u"ｻｰﾊﾞが暗号化された接続を閉じました";
+inline constexpr const char16_t* kClosedByServer = u"ｻｰﾊﾞが接続を閉じました";
 inline constexpr const char16_t* kReplyTooLarge = u"受信ﾃﾞｰﾀが上限を超えたため、接続を中止しました";
 // Bytes that came with the acceptance of STLS, before the negotiation: no
 // server sends them, so somebody on the way put them there.

@@ -1,4 +1,5 @@
-// A blocking link to a scripted POP3 server for the settings program's
+// A blocking link to a scripted POP3 server (or, with `imap` set, the
+// scripted IMAP server of fake_imap.h) for the settings program's
 // connection test. The server speaks the fake TLS of fake_tls.h when told
 // to (from the first byte, or after STLS), delivers at most `chunk` bytes a
 // receive so that lines and records arrive cut, and records the plain
@@ -8,10 +9,12 @@
 #include <algorithm>
 #include <deque>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "settings/connection_test.h"
+#include "tests/fakes/fake_imap.h"
 #include "tests/fakes/fake_tls.h"
 
 namespace tarvi::fakes {
@@ -25,6 +28,7 @@ class FakeLink : public settings::TestLink {
   std::map<std::string, std::string> replies;  // first word -> reply line; "+OK" otherwise
   std::string silentAt;                        // a command after which the server says nothing
   std::size_t chunk = 1 << 20;
+  std::optional<ImapServer> imap;  // set: the server speaks IMAP (greet with "* OK ...")
 
   // What happened.
   std::string host;
@@ -89,6 +93,13 @@ class FakeLink : public settings::TestLink {
       const std::string cmd = plainIn_.substr(0, eol);
       plainIn_.erase(0, eol + 2);
       commands.push_back(cmd);
+      if (imap) {
+        const std::string reply = imap->respond(cmd);
+        out_ += (tlsActive && handshakeDone) ? faketls::seal(reply) : reply;
+        const std::size_t space = cmd.find(' ');
+        if (cmd.substr(space + 1) == "STARTTLS" && reply.find(" OK") == space) tlsActive = true;
+        continue;
+      }
       const std::string word = cmd.substr(0, cmd.find(' '));
       if (word == silentAt) continue;
       const auto r = replies.find(word);

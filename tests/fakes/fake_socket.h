@@ -66,6 +66,13 @@ class FakeSocket : public SocketApi {
   std::function<void(SocketHandle, std::uint32_t, int)> notify;
   std::uint32_t lastTag = 0;
 
+  // The server closes the current connection once what it sent is read:
+  // recv gives 0 from then on.
+  void serverCloses() {
+    closing_ = true;
+    inbox_.push_back(std::string());
+    maybePostRead();
+  }
   // Queues bytes from the server on the current socket (split as set).
   void serverSends(const std::string& bytes) {
     for (auto& c : split ? split(bytes) : std::vector<std::string>{bytes})
@@ -102,6 +109,7 @@ class FakeSocket : public SocketApi {
     tlsPlain_.clear();
     unread_.clear();
     full_ = owedWrite_ = false;
+    closing_ = false;
     return current_;
   }
   void select(SocketHandle s, std::uint32_t tag, int events) override {
@@ -212,6 +220,7 @@ class FakeSocket : public SocketApi {
       recvFailsWith = 0;
       return -1;
     }
+    if (!inbox_.empty() && inbox_.front().empty() && closing_) return 0;
     if (inbox_.empty()) {
       error_ = kWsaEWouldBlock;
       return -1;
@@ -293,6 +302,7 @@ class FakeSocket : public SocketApi {
   std::string tlsIn_, tlsPlain_;
   std::string unread_;  // sent bytes of a command not yet complete
   bool full_ = false, owedWrite_ = false;
+  bool closing_ = false;  // serverCloses: an empty piece in the inbox is the end
 };
 
 // Cuts a reply into pieces.

@@ -137,6 +137,7 @@ struct MonitorRig {
   std::map<int, Mailbox> boxes;  // by port
   std::map<int, ImapServer> imaps;  // by port, for the IMAP accounts
   std::map<int, ImapServer> pushImaps;  // the push connections' view of them
+  int pushConnection_ = 0;
 
   MonitorRig() {
     sock.notify = [this](SocketHandle s, std::uint32_t tag, int e) { monitor.onSocket(s, tag, e); };
@@ -151,7 +152,12 @@ struct MonitorRig {
     pushSock.notify = sock.notify;
     // The push connection has a session of its own on the same server.
     pushSock.respond = [this](const std::string& cmd) {
-      return pushImaps.try_emplace(pushSock.lastPort, imaps[pushSock.lastPort]).first->second.respond(cmd);
+      ImapServer& s = pushImaps.try_emplace(pushSock.lastPort, imaps[pushSock.lastPort]).first->second;
+      if (pushSock.opened != pushConnection_) {  // a new connection starts outside IDLE
+        pushConnection_ = pushSock.opened;
+        s.idling = false;
+      }
+      return s.respond(cmd);
     };
     pushSock.greetingFor = sock.greetingFor;
     timers.onTick = [this](TimerId id) {

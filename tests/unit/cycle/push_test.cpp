@@ -65,10 +65,19 @@ TEST(Push, AConnectionThatKeepsFailingIsTriedAgainAfterLongerPauses) {
   EXPECT_EQ(opened[33], 3);
   EXPECT_EQ(opened[34], 4);
   EXPECT_TRUE(rig.dialogs.texts().empty());
-  // Once it idles, a drop is followed by a quick try.
+  // Once it idles, the server hanging up is noticed at once and followed
+  // by a quick try.
   rig.pushSock.connectError = 0;
   rig.settle(40);
   EXPECT_TRUE(rig.monitor.checker().push().idling(1));
+  const int before = rig.pushSock.opened;
+  rig.pushSock.serverCloses();
+  rig.pump.runAll();
+  EXPECT_FALSE(rig.monitor.checker().push().idling(1));
+  rig.settle(5);
+  EXPECT_EQ(rig.pushSock.opened, before + 1);
+  EXPECT_TRUE(rig.monitor.checker().push().idling(1));
+  EXPECT_TRUE(rig.dialogs.texts().empty());
 }
 
 }  // namespace

@@ -10,6 +10,10 @@ namespace {
 // Deeper lists than any server sends (a BODYSTRUCTURE nests a few levels per
 // MIME level); a limit keeps a hostile one from exhausting the stack.
 constexpr int kMaxListDepth = 64;
+// Values in one response at most: "(()()()...)" would otherwise make some
+// thirty times its size in memory. A SEARCH of half a million UIDs still
+// fits, which is many times what a mail list holds.
+constexpr std::size_t kMaxValues = 500000;
 // Enough for any 32-bit number; a longer literal count is no count of ours.
 constexpr std::size_t kMaxCountDigits = 10;
 
@@ -133,6 +137,7 @@ class Parser {
         skipLineEnd();
         return i_ == r_.size();
       }
+      if (++count_ > kMaxValues) return false;
       into.emplace_back();
       if (!value(into.back(), 0)) return false;
     }
@@ -151,6 +156,7 @@ class Parser {
           ++i_;
           return true;
         }
+        if (++count_ > kMaxValues) return false;
         v.items.emplace_back();
         if (!value(v.items.back(), depth + 1)) return false;
       }
@@ -250,6 +256,7 @@ class Parser {
 
   std::string_view r_;
   std::size_t i_ = 0;
+  std::size_t count_ = 0;  // values made so far
 };
 
 // A FETCH item's name as matched: a section item up to its ']', its

@@ -147,6 +147,11 @@ TEST(ImapReader, AFloodOfSmallResponsesIsLetGo) {
     ASSERT_EQ(r.number, n);
     ASSERT_LE(reader.held(), 40u);
   }
+  // One response that would make its values many times its size: refused.
+  std::string lists = "* 1 FETCH (";
+  for (int i = 0; i < 600000; ++i) lists += "()";
+  reader.feed(lists + ")\r\n");
+  EXPECT_EQ(reader.next(r), Status::Malformed);
 }
 
 TEST(ImapReader, ALongLineArrivingInSmallPiecesIsScannedOnce) {

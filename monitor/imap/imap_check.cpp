@@ -129,7 +129,6 @@ void ImapCheck::decide() {
   }
   for (std::uint32_t uid : found_)
     if (!shown_.count(uid)) wanted_.push_back(uid);
-  r.listedIdentity = r.identity;
   r.uidValidity = validity_;
   if (wanted_.empty()) {
     finish();
@@ -183,6 +182,9 @@ void ImapCheck::finish() {
   items.reserve(shown_.size());
   for (auto& [uid, item] : shown_) items.push_back(std::move(item));
   shown_.clear();
+  // Only a complete listing stands for the folder: a check cut short
+  // before here starts from what was kept, next time.
+  rec->listedIdentity = rec->identity;
   rec->lastCount = static_cast<std::int64_t>(items.size());
   rec->lastSize = -1;
   rec->exactNew = true;

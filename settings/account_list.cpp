@@ -30,16 +30,47 @@ AccountForm accountForm(const AccountSettings& a) {
   // A damaged mode is shown as TLS, never as plain text: saved as it is
   // shown, it must not send the password in the clear.
   if (a.tlsMode != kPlain && a.tlsMode != kImplicitTls && a.tlsMode != kStartTls)
-    f.tlsMode = a.port == 995 ? kImplicitTls : kStartTls;
+    f.tlsMode = a.port == 995 || a.port == 993 ? kImplicitTls : kStartTls;
   f.tlsPin = a.tlsPin;
   f.tlsPinFor = a.tlsPinFor;
+  f.protocol = a.protocol;
+  // A damaged protocol is shown as what its port suggests; OK then stores
+  // a protocol that reads again.
+  if (a.protocol != kPop3 && a.protocol != kImap)
+    f.protocol = a.port == 143 || a.port == 993 ? kImap : kPop3;
+  f.folder = a.folder;
+  f.pushIdle = a.pushIdle;
+  f.unseenOnly = a.unseenOnly;
   return f;
 }
 
-Text portForTlsMode(TextView port, int mode) {
+namespace {
+
+struct StandardPorts {
+  int plain;  // also STARTTLS's
+  int tls;
+};
+
+StandardPorts standardPorts(int protocol) {
+  return protocol == kImap ? StandardPorts{143, 993} : StandardPorts{110, 995};
+}
+
+}  // namespace
+
+Text portForTlsMode(TextView port, int mode, int protocol) {
   const auto n = parseInteger(port, 1, INT16_MAX);
-  if (mode == kImplicitTls && n == 110) return u"995";
-  if (mode == kPlain && n == 995) return u"110";
+  const StandardPorts p = standardPorts(protocol);
+  if (mode == kImplicitTls && n == p.plain) return decimal(p.tls);
+  if (mode == kPlain && n == p.tls) return decimal(p.plain);
+  return Text(port);
+}
+
+Text portForProtocol(TextView port, int protocol) {
+  const auto n = parseInteger(port, 1, INT16_MAX);
+  const StandardPorts from = standardPorts(protocol == kImap ? kPop3 : kImap);
+  const StandardPorts to = standardPorts(protocol);
+  if (n == from.plain) return decimal(to.plain);
+  if (n == from.tls) return decimal(to.tls);
   return Text(port);
 }
 
@@ -63,6 +94,12 @@ std::optional<AccountSettings> accountFromForm(const AccountForm& f) {
   if (!usablePin(f.tlsPin, f.tlsPinFor, a.host, a.port, a.tlsMode).empty()) {
     a.tlsPin = f.tlsPin;
     a.tlsPinFor = f.tlsPinFor;
+  }
+  if (f.protocol == kImap) {
+    a.protocol = kImap;
+    if (!f.folder.empty()) a.folder = f.folder;
+    a.pushIdle = f.pushIdle;
+    a.unseenOnly = f.unseenOnly;
   }
   return a;
 }

@@ -42,19 +42,28 @@ struct AccountForm {
   int tlsMode = kPlain;  // a TlsMode
   Text tlsPin;           // set by the connection test when the user accepts a certificate
   Text tlsPinFor;        // ...for the host, port and mode it tested (pinBinding)
+  int protocol = kPop3;  // a MailProtocol, never kProtocolDamaged
+  Text folder = u"INBOX";  // IMAP only; empty stands for INBOX
+  bool pushIdle = true;    // IMAP only
+  bool unseenOnly = true;  // IMAP only
 
   bool operator==(const AccountForm&) const = default;
 };
 
 AccountForm accountForm(const AccountSettings& a);
 
-// The port box after the user chose TLS mode `mode`: SSL/TLS moves the
-// plain port 110 to 995, plain moves 995 back to 110; any other port (one
-// the user typed) stays.
-Text portForTlsMode(TextView port, int mode);
+// The port box after the user chose TLS mode `mode` for `protocol`: SSL/TLS
+// moves the protocol's plain port (POP3 110, IMAP 143) to its TLS port
+// (995, 993), plain moves it back; any other port (one the user typed)
+// stays.
+Text portForTlsMode(TextView port, int mode, int protocol);
+// The port box after the user chose `protocol`: the other protocol's plain
+// and TLS ports become this one's; any other port stays.
+Text portForProtocol(TextView port, int protocol);
 
 // The record the editor's OK stores: an empty name becomes user "@" host;
-// a pin goes only with the host, port and mode it was accepted for.
+// a pin goes only with the host, port and mode it was accepted for; a POP3
+// account keeps none of the IMAP fields, so it is stored as before IMAP.
 // nullopt while the port is not a whole number 1..32767.
 std::optional<AccountSettings> accountFromForm(const AccountForm& form);
 

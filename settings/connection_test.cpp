@@ -1,17 +1,29 @@
 #include "settings/connection_test.h"
 
+#include <algorithm>
 #include <memory>
+#include <string_view>
+#include <vector>
 
+#include "common/base64.h"
 #include "common/cp932.h"
+#include "common/imap_response.h"
 #include "common/tls_policy.h"
 #include "settings/options_model.h"
 
 namespace tarvi::settings {
 namespace {
 
-// A reply line longer than this is no POP3 reply; the test stops rather
-// than collect a misbehaving server's endless bytes.
+// A reply line longer than this is no POP3 reply (nor a response the IMAP
+// test asks for); the test stops rather than collect a misbehaving server's
+// endless bytes.
 constexpr std::size_t kMaxLine = 64 * 1024;
+
+const char16_t* const kTooLong = u"ｻｰﾊﾞの応答が長すぎます";
+const char16_t* const kStartTlsRefused = u"ｻｰﾊﾞがSTARTTLSを受け付けませんでした。ﾊﾟｽﾜｰﾄﾞは送っていません";
+const char16_t* const kBadResponse = u"ｻｰﾊﾞの応答に誤りがあります";
+const char16_t* const kNoLogonOffered = u"ｻｰﾊﾞが使えるﾛｸﾞｲﾝ方法を示していません(LOGINDISABLED)。ﾊﾟｽﾜｰﾄﾞは送っていません";
+const char16_t* const kUnsendable = u"ﾕｰｻﾞｰ名かﾊﾟｽﾜｰﾄﾞにIMAPで送れない文字が含まれています(ｻｰﾊﾞにAUTH=PLAINがありません)";
 
 const char16_t* linkProblem(TestLink::Status s) {
   switch (s) {
@@ -58,9 +70,18 @@ class Channel {
         line = cp932::decode(raw);
         return true;
       }
-      if (plain_.size() > kMaxLine) return fail(u"ｻｰﾊﾞの応答が長すぎます");
+      if (plain_.size() > kMaxLine) return fail(kTooLong);
       if (!receive()) return false;
     }
+  }
+
+  // Every plain byte that has come, at least one; false (failure set) when
+  // none came.
+  bool readBytes(std::string& into) {
+    if (plain_.empty() && !receive()) return false;
+    into += plain_;
+    plain_.clear();
+    return true;
   }
 
   // TLS from here on. Bytes already received stay and are read as TLS.
@@ -169,6 +190,183 @@ void quit(Channel& ch) {
   if (ch.sendLine("QUIT")) ch.readLine(bye);
 }
 
+// Judged right after the handshake, before a word of the logon is sent.
+bool certificateOk(Channel& ch, ConnectionTestResult& r, const ConnectionTestInput& in) {
+  r.cert = ch.tls()->certificate();
+  r.certAccepted = certificateAccepted(*r.cert, in.pin);
+  r.pinned = r.certAccepted && !certificateAccepted(*r.cert, "");
+  return r.certAccepted || ch.fail(certificateRefusedMessage(*r.cert));
+}
+
+// The IMAP side of the test: tagged commands, each read to its completion
+// with the response reader both programs use.
+class ImapTalk {
+ public:
+  ImapTalk(Channel& ch, ConnectionTestResult& r) : ch_(ch), r_(r) {}
+
+  // The greeting: true for OK or PREAUTH (then `preauth`).
+  bool greeting(bool& preauth) {
+    imap::Response g;
+    if (!next(g)) return false;
+    take(g);
+    preauth = g.name == "PREAUTH";
+    if (g.kind == imap::Response::Kind::Untagged && (g.name == "OK" || preauth)) return true;
+    if (g.kind == imap::Response::Kind::Untagged && g.name == "BYE") {
+      r_.refusal = said(g);
+      return false;
+    }
+    return ch_.fail(kBadResponse);
+  }
+
+  // Sends the next tagged command and reads up to its completion, which is
+  // left in `done`. `response` answers the server's "+" (the logon's).
+  bool command(const std::string& text, imap::Response& done, std::string response = "") {
+    const std::string tag = "a" + std::to_string(++tags_);
+    const bool authenticating = !response.empty();
+    if (!ch_.sendLine(tag + " " + text)) return false;
+    for (;;) {
+      if (!next(done)) return false;
+      take(done);
+      switch (done.kind) {
+        case imap::Response::Kind::Continuation:
+          if (!authenticating) return ch_.fail(kBadResponse);
+          // Asked once more, the exchange is cancelled ("*").
+          if (!ch_.sendLine(response.empty() ? "*" : response)) return false;
+          response.clear();
+          continue;
+        case imap::Response::Kind::Untagged:
+          // The server is closing on us; LOGOUT's BYE is expected.
+          if (done.name == "BYE" && text != "LOGOUT") {
+            r_.refusal = said(done);
+            return false;
+          }
+          continue;
+        case imap::Response::Kind::Tagged:
+          return done.tag == tag || ch_.fail(kBadResponse);
+      }
+    }
+  }
+
+  // A command whose NO or BAD ends the test with the server's words.
+  bool command(const std::string& text) {
+    imap::Response done;
+    if (!command(text, done)) return false;
+    if (done.name == "OK") return true;
+    r_.refusal = said(done);
+    logout();
+    return false;
+  }
+
+  // LOGIN where the server allows it and quoted strings carry the bytes,
+  // else AUTHENTICATE PLAIN where offered; never LOGIN under LOGINDISABLED.
+  bool logon(const ConnectionTestInput& in) {
+    const std::string user = cp932::encode(in.user), password = cp932::encode(in.password);
+    const auto quotedUser = imap::quoted(user), quotedPassword = imap::quoted(password);
+    const bool loginDisabled = offered("LOGINDISABLED");
+    imap::Response done;
+    bool answered;
+    if (!loginDisabled && quotedUser && quotedPassword) {
+      caps_.reset();  // what the server offers after the logon comes with it, or is asked
+      answered = command("LOGIN " + *quotedUser + " " + *quotedPassword, done);
+    } else if (offered("AUTH=PLAIN")) {
+      caps_.reset();
+      answered = command("AUTHENTICATE PLAIN", done, encodeBase64(std::string(1, '\0') + user + '\0' + password));
+    } else {
+      ch_.fail(loginDisabled ? kNoLogonOffered : kUnsendable);
+      logout();
+      return false;
+    }
+    if (!answered) return false;
+    if (done.name == "OK") return true;
+    r_.logonRefused = true;
+    r_.refusal = said(done);
+    logout();
+    return false;
+  }
+
+  // TLS is starting: nothing the server said in the clear counts any more.
+  void forget() {
+    reader_ = imap::Reader(kMaxLine, kMaxLine);
+    caps_.reset();
+  }
+
+  bool knowsCapabilities() const { return caps_.has_value(); }
+  bool offered(std::string_view name) const {
+    return caps_ && std::find(caps_->begin(), caps_->end(), name) != caps_->end();
+  }
+
+  void logout() {
+    imap::Response done;
+    command("LOGOUT", done);
+  }
+
+ private:
+  bool next(imap::Response& out) {
+    for (;;) {
+      out = {};
+      switch (reader_.next(out)) {
+        case imap::Reader::Status::Ready: return true;
+        case imap::Reader::Status::Malformed: return ch_.fail(kBadResponse);
+        case imap::Reader::Status::TooLarge: return ch_.fail(kTooLong);
+        case imap::Reader::Status::NeedMore: break;
+      }
+      std::string bytes;
+      if (!ch_.readBytes(bytes)) return false;
+      reader_.feed(bytes);
+    }
+  }
+
+  void take(const imap::Response& r) {
+    auto atoms = imap::capabilities(r);
+    if (!atoms.empty()) caps_ = std::move(atoms);
+  }
+
+  // "NO [AUTHENTICATIONFAILED] Authentication failed." as the server said it.
+  static Text said(const imap::Response& r) {
+    std::string line = r.name;
+    if (!r.code.empty()) line += " [" + r.code + "]";
+    if (!r.text.empty()) line += " " + r.text;
+    return cp932::decode(line);
+  }
+
+  Channel& ch_;
+  ConnectionTestResult& r_;
+  imap::Reader reader_{kMaxLine, kMaxLine};
+  std::optional<std::vector<std::string>> caps_;
+  int tags_ = 0;
+};
+
+void runImapTest(const ConnectionTestInput& in, Channel& ch, ConnectionTestResult& r, TlsFactory& tls,
+                 const std::string& host) {
+  ImapTalk talk(ch, r);
+  if (in.tlsMode == kImplicitTls && (!ch.startTls(host, tls) || !certificateOk(ch, r, in))) return;
+  bool preauth = false;
+  if (!talk.greeting(preauth)) return;
+  if (in.tlsMode == kStartTls) {
+    // Logged on in the clear already, the session can no longer be secured.
+    if (preauth) {
+      ch.fail(kStartTlsRefused);
+      talk.logout();
+      return;
+    }
+    imap::Response done;
+    if (!talk.command("CAPABILITY") || !talk.command("STARTTLS", done)) return;
+    if (done.name != "OK") {
+      ch.fail(kStartTlsRefused);
+      talk.logout();
+      return;
+    }
+    talk.forget();
+    if (!ch.startTls(host, tls) || !certificateOk(ch, r, in)) return;
+  }
+  if (!talk.command("CAPABILITY")) return;
+  if (!preauth && !talk.logon(in)) return;
+  r.loggedOn = true;
+  if (!talk.knowsCapabilities() && !talk.command("CAPABILITY")) return;
+  r.offers = {talk.offered("IDLE"), talk.offered("MOVE"), talk.offered("UIDPLUS")};
+  talk.logout();
+}
+
 }  // namespace
 
 std::optional<ConnectionTestInput> connectionTestInput(const AccountForm& form, Text& why) {
@@ -186,6 +384,7 @@ std::optional<ConnectionTestInput> connectionTestInput(const AccountForm& form, 
   in.host = form.host;
   in.port = *port;
   in.tlsMode = (form.tlsMode == kImplicitTls || form.tlsMode == kStartTls) ? form.tlsMode : int{kPlain};
+  in.protocol = form.protocol == kImap ? int{kImap} : int{kPop3};
   in.user = form.user;
   in.password = form.password;
   in.pin = usablePin(form.tlsPin, form.tlsPinFor, in.host, in.port, in.tlsMode);
@@ -207,6 +406,10 @@ ConnectionTestResult runConnectionTest(const ConnectionTestInput& in, TestLink& 
     ch.close();
     return r;
   };
+  if (in.protocol == kImap) {
+    runImapTest(in, ch, r, tls, host);
+    return finish();
+  }
   if (in.tlsMode == kImplicitTls && !ch.startTls(host, tls)) return finish();
   if (!ch.readLine(reply)) return finish();
   if (!isOk(reply)) {
@@ -216,22 +419,14 @@ ConnectionTestResult runConnectionTest(const ConnectionTestInput& in, TestLink& 
   if (in.tlsMode == kStartTls) {
     if (!command(ch, r, "STLS", reply)) {
       if (!r.refusal.empty()) {
-        ch.fail(u"ｻｰﾊﾞがSTARTTLSを受け付けませんでした。ﾊﾟｽﾜｰﾄﾞは送っていません");
+        ch.fail(kStartTlsRefused);
         quit(ch);
       }
       return finish();
     }
     if (!ch.startTls(host, tls)) return finish();
   }
-  if (ch.tls()) {
-    r.cert = ch.tls()->certificate();
-    r.certAccepted = certificateAccepted(*r.cert, in.pin);
-    r.pinned = r.certAccepted && !certificateAccepted(*r.cert, "");
-    if (!r.certAccepted) {
-      ch.fail(certificateRefusedMessage(*r.cert));
-      return finish();
-    }
-  }
+  if (ch.tls() && !certificateOk(ch, r, in)) return finish();
   if (!command(ch, r, "USER " + cp932::encode(in.user), reply) ||
       !command(ch, r, "PASS " + cp932::encode(in.password), reply)) {
     r.logonRefused = !r.refusal.empty();
@@ -294,6 +489,11 @@ Text connectionTestReport(const ConnectionTestInput& in, const ConnectionTestRes
     line(u"ｻｰﾊﾞの返事: " + r.refusal);
   }
   if (r.messages) line(u"ﾒｯｾｰｼﾞ数: " + decimal(*r.messages));
+  if (r.offers) {
+    auto offer = [](const char16_t* name, bool has) { return Text(name) + (has ? u": あり" : u": なし"); };
+    line(offer(u"IDLE", r.offers->idle) + u" / " + offer(u"MOVE", r.offers->move) + u" / " +
+         offer(u"UIDPLUS", r.offers->uidPlus));
+  }
   if (!r.failure.empty()) line(r.failure);
   return t;
 }

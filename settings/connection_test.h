@@ -1,7 +1,8 @@
-// The account editor's "接続テスト": one POP3 dialogue with the values in the
-// dialog (connect, TLS as chosen, USER/PASS, STAT, QUIT) over a blocking
-// link, run by the settings program on a worker thread so that the dialog
-// stays responsive. It writes nothing anywhere; it reports.
+// The account editor's "接続テスト": one dialogue with the values in the
+// dialog over a blocking link (POP3: connect, TLS as chosen, USER/PASS,
+// STAT, QUIT; IMAP: CAPABILITY, STARTTLS as chosen, LOGIN or AUTHENTICATE
+// PLAIN, LOGOUT), run by the settings program on a worker thread so that
+// the dialog stays responsive. It writes nothing anywhere; it reports.
 #pragma once
 
 #include <optional>
@@ -31,6 +32,7 @@ struct ConnectionTestInput {
   Text host;
   int port = 110;
   int tlsMode = kPlain;
+  int protocol = kPop3;  // a MailProtocol
   Text user, password;
   std::string pin;  // the pin in the dialog, "" for none
 };
@@ -47,9 +49,14 @@ struct ConnectionTestResult {
   bool certAccepted = false;
   bool pinned = false;        // accepted through the pin alone
   bool loggedOn = false;
-  bool logonRefused = false;  // USER or PASS answered -ERR
-  Text refusal;               // the server's -ERR line that ended the test
+  bool logonRefused = false;  // USER or PASS answered -ERR, LOGIN or AUTHENTICATE NO
+  Text refusal;               // the server's -ERR line (IMAP: NO or BAD response) that ended the test
   std::optional<long long> messages;  // from STAT
+  // IMAP, after the logon: which extensions the monitor uses the server offers.
+  struct ImapOffers {
+    bool idle = false, move = false, uidPlus = false;
+  };
+  std::optional<ImapOffers> offers;
   Text failure;               // why the test stopped, "" when it ran through
 
   // True when the user may accept the certificate: the test stopped at it.

@@ -2,32 +2,12 @@
 
 #include <algorithm>
 
+#include "common/base64.h"
 #include "common/cp932.h"
 #include "monitor/net/sock_err.h"
 
 namespace tarvi {
 namespace {
-
-std::string base64(std::string_view bytes) {
-  static const char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-  std::string out;
-  std::size_t i = 0;
-  for (; i + 2 < bytes.size(); i += 3) {
-    const unsigned v = (static_cast<unsigned char>(bytes[i]) << 16) |
-                       (static_cast<unsigned char>(bytes[i + 1]) << 8) | static_cast<unsigned char>(bytes[i + 2]);
-    for (int s = 18; s >= 0; s -= 6) out += kAlphabet[(v >> s) & 63];
-  }
-  if (i < bytes.size()) {
-    unsigned v = static_cast<unsigned char>(bytes[i]) << 16;
-    if (i + 1 < bytes.size()) v |= static_cast<unsigned char>(bytes[i + 1]) << 8;
-    out += kAlphabet[(v >> 18) & 63];
-    out += kAlphabet[(v >> 12) & 63];
-    out += i + 1 < bytes.size() ? kAlphabet[(v >> 6) & 63] : '=';
-    out += '=';
-  }
-  return out;
-}
-
 
 bool startsWithNoCase(std::string_view s, std::string_view prefix) {
   if (s.size() < prefix.size()) return false;
@@ -61,7 +41,7 @@ std::string imapMailboxArgument(const Text& folder) {
   std::string pending;  // UTF-16BE bytes of the run being encoded
   auto flush = [&] {
     if (pending.empty()) return;
-    std::string b = base64(pending);
+    std::string b = encodeBase64(pending);
     while (!b.empty() && b.back() == '=') b.pop_back();
     std::replace(b.begin(), b.end(), '/', ',');
     out += '&' + b + '-';
@@ -296,7 +276,7 @@ void ImapDialogue::logon() {
     return;
   }
   stage_ = Stage::Authenticating;
-  const std::string response = base64(std::string(1, '\0') + user + std::string(1, '\0') + password);
+  const std::string response = encodeBase64(std::string(1, '\0') + user + std::string(1, '\0') + password);
   if (caps_.saslIr) {
     logonTag_ = command("AUTHENTICATE PLAIN " + response);
   } else {

@@ -26,6 +26,7 @@ constexpr UINT kTestDone = WM_APP + 1;
 constexpr int kTestTimeLimitMs = 20000;
 
 const char16_t* const kTlsModes[] = {u"暗号化なし", u"SSL/TLS", u"STARTTLS"};
+const char16_t* const kProtocols[] = {u"POP3", u"IMAP"};  // by MailProtocol
 
 // One connection test, shared by the dialog and its worker thread, so that
 // neither outlives what the other still uses.
@@ -79,11 +80,28 @@ void fill(HWND dlg, Editor& e) {
   for (const char16_t* mode : kTlsModes)
     SendDlgItemMessageW(dlg, IDC_ACC_TLS, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(wide(mode).c_str()));
   SendDlgItemMessageW(dlg, IDC_ACC_TLS, CB_SETCURSEL, static_cast<WPARAM>(f.tlsMode), 0);
+  for (const char16_t* protocol : kProtocols)
+    SendDlgItemMessageW(dlg, IDC_ACC_PROTOCOL, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(wide(protocol).c_str()));
+  SendDlgItemMessageW(dlg, IDC_ACC_PROTOCOL, CB_SETCURSEL, static_cast<WPARAM>(f.protocol), 0);
+  setControlText(dlg, IDC_ACC_FOLDER, f.folder);
+  setChecked(dlg, IDC_ACC_IDLE, f.pushIdle);
+  setChecked(dlg, IDC_ACC_UNSEEN, f.unseenOnly);
 }
 
 int chosenTlsMode(HWND dlg) {
   const LRESULT i = SendDlgItemMessageW(dlg, IDC_ACC_TLS, CB_GETCURSEL, 0, 0);
   return (i == kImplicitTls || i == kStartTls) ? static_cast<int>(i) : int{kPlain};
+}
+
+int chosenProtocol(HWND dlg) {
+  return SendDlgItemMessageW(dlg, IDC_ACC_PROTOCOL, CB_GETCURSEL, 0, 0) == kImap ? int{kImap} : int{kPop3};
+}
+
+// The IMAP fields keep their values under POP3, greyed: switching back
+// shows them as they were.
+void enableImapFields(HWND dlg) {
+  const bool imap = chosenProtocol(dlg) == kImap;
+  for (int id : {IDC_ACC_FOLDER_LABEL, IDC_ACC_FOLDER, IDC_ACC_IDLE, IDC_ACC_UNSEEN}) enableControl(dlg, id, imap);
 }
 
 void addTips(Editor& e) {
@@ -98,7 +116,11 @@ void addTips(Editor& e) {
   e.tips.add(IDC_ACC_SOUND0 + 1, u"ｱｶｳﾝﾄ別にで指定したWAVﾌｧｲﾙを使用します");
   e.tips.add(IDC_ACC_SOUND2, u"ｻｳﾝﾄﾞを再生しません");
   e.tips.add(IDC_ACC_WAV_REF, u"参照");
-  e.tips.add(IDC_ACC_TLS, u"SSL/TLSは通常ﾎﾟｰﾄ995、STARTTLSは110で使います");
+  e.tips.add(IDC_ACC_TLS, u"SSL/TLSは通常ﾎﾟｰﾄ995(IMAPは993)、STARTTLSは110(IMAPは143)で使います");
+  e.tips.add(IDC_ACC_PROTOCOL, u"ﾒｰﾙｻｰﾊﾞから受信する方式を選びます");
+  e.tips.add(IDC_ACC_FOLDER, u"ﾁｪｯｸするIMAPのﾌｫﾙﾀﾞ、空欄ならINBOXです");
+  e.tips.add(IDC_ACC_IDLE, u"ｻｰﾊﾞが対応していれば、届いたﾒｰﾙをすぐに知らせます");
+  e.tips.add(IDC_ACC_UNSEEN, u"ﾁｪｯｸを外すと既読のﾒｰﾙも表示します");
   e.tips.add(IDC_ACC_TEST, u"入力中の内容でｻｰﾊﾞに接続してﾛｸﾞｵﾝを試します(保存はしません)");
   e.tips.add(IDOK, u"設定を保存して閉じるよ");
   e.tips.add(IDCANCEL, u"変更は保存せずに閉じるよ");
@@ -115,6 +137,10 @@ void collect(HWND dlg, Editor& e) {
   f.soundMode = isChecked(dlg, IDC_ACC_SOUND0) ? 0 : isChecked(dlg, IDC_ACC_SOUND0 + 1) ? 1 : 2;
   f.sound = controlText(dlg, IDC_ACC_WAV);
   f.tlsMode = chosenTlsMode(dlg);
+  f.protocol = chosenProtocol(dlg);
+  f.folder = controlText(dlg, IDC_ACC_FOLDER);
+  f.pushIdle = isChecked(dlg, IDC_ACC_IDLE);
+  f.unseenOnly = isChecked(dlg, IDC_ACC_UNSEEN);
 }
 
 DWORD WINAPI testWorker(void* param) {
@@ -219,8 +245,16 @@ INT_PTR onCommand(HWND dlg, Editor& e, int id, int code) {
     case IDC_ACC_TLS:
       if (code == CBN_SELCHANGE) {
         const Text port = controlText(dlg, IDC_ACC_PORT);
-        const Text moved = portForTlsMode(port, chosenTlsMode(dlg));
+        const Text moved = portForTlsMode(port, chosenTlsMode(dlg), chosenProtocol(dlg));
         if (moved != port) setControlText(dlg, IDC_ACC_PORT, moved);
+      }
+      return TRUE;
+    case IDC_ACC_PROTOCOL:
+      if (code == CBN_SELCHANGE) {
+        const Text port = controlText(dlg, IDC_ACC_PORT);
+        const Text moved = portForProtocol(port, chosenProtocol(dlg));
+        if (moved != port) setControlText(dlg, IDC_ACC_PORT, moved);
+        enableImapFields(dlg);
       }
       return TRUE;
     case IDC_ACC_TEST:
@@ -265,6 +299,7 @@ INT_PTR CALLBACK editorProc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp) {
       e->tips.attach(dlg);
       addTips(*e);
       fill(dlg, *e);
+      enableImapFields(dlg);
       e->gate.portChanged(e->form.port);
       e->filling = false;
       updateOk(dlg, *e);

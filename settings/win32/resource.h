@@ -68,3 +68,8 @@
 #define IDC_ACC_WAV_REF 2014
 #define IDC_ACC_TLS 2015   // the TLS mode: plain, SSL/TLS, STARTTLS
 #define IDC_ACC_TEST 2016  // the connection test; "中止" while one runs
+#define IDC_ACC_PROTOCOL 2017  // 受信方式: POP3, IMAP
+#define IDC_ACC_FOLDER_LABEL 2018
+#define IDC_ACC_FOLDER 2019    // the IMAP folder checked
+#define IDC_ACC_IDLE 2020
+#define IDC_ACC_UNSEEN 2021

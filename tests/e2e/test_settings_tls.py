@@ -1,5 +1,5 @@
 """The account editor's TLS choice and its connection test, under Wine
-against Dovecot serving TLS with a test CA of our own."""
+against Dovecot serving TLS (POP3 and IMAP) with a test CA of our own."""
 import os
 import socket
 import sys
@@ -12,7 +12,7 @@ from test_settings import (ACC_HOST, ACC_PASS, ACC_PORT, ACC_USER, ACCOUNTLIST, 
                            IDOK, TAB_ACCOUNTS)
 import tls_setup  # noqa: E402
 
-ACC_TLS, ACC_TEST = 2015, 2016
+ACC_TLS, ACC_TEST, ACC_PROTOCOL, ACC_FOLDER = 2015, 2016, 2017, 2019
 PLAIN, IMPLICIT, STARTTLS = 0, 1, 2
 IDYES, IDNO = 6, 7
 MESSAGE = b"From: a@example.jp\r\nSubject: test\r\n\r\nbody\r\n"
@@ -165,3 +165,31 @@ class SettingsTlsTest(WineTest):
         self.prefix.click(dlg.hwnd, IDCANCEL)
         self.wait_exit(proc)
 
+    def test_settings_imap_connection_test_tells_what_the_server_offers(self):
+        certs = tls_setup.make_certs()
+        self.addCleanup(certs.cleanup)
+        d = Dovecot({"taro": ("pw", [MESSAGE])}, tls=certs.server, imap=True, pop3=False)
+        self.addCleanup(d.stop)
+        tls_setup.trust_ca(self.prefix, certs.ca)
+        proc, dlg, ed = self.open_editor()
+        self.assertFalse(self.state(ed.hwnd, ACC_FOLDER)[0])  # a POP3 account has no folder
+        self.drv("select", ed.hwnd, ACC_PROTOCOL, 1)
+        wait_for("IMAP's port", lambda: self.text(ed.hwnd, ACC_PORT) == "143")
+        self.assertTrue(self.state(ed.hwnd, ACC_FOLDER)[0])
+        self.fill(ed, STARTTLS, d.imap_port)
+        self.screenshot("settings_imap_editor")
+        box, text = self.run_test(ed)
+        self.screenshot("settings_imap_test_result")
+        for line in ("暗号化: TLS 1.", "証明書: 問題ありません", "ﾛｸﾞｵﾝ: 成功", "IDLE: あり / MOVE: あり / UIDPLUS: あり"):
+            self.assertIn(line, text)
+        self.prefix.answer(box, IDOK)
+        self.fill(ed, PLAIN, d.imap_port, password="wrong")
+        box, text = self.run_test(ed)
+        self.assertIn("ﾛｸﾞｵﾝ: 拒否されました: NO [AUTHENTICATIONFAILED] Authentication failed.", text)
+        self.prefix.answer(box, IDOK)
+        self.prefix.click(ed.hwnd, IDOK)
+        reg = wait_for("account stored", lambda: (lambda r: r if r.get("accountno") == "1" else None)(
+            self.prefix.reg_export()))
+        self.assertEqual((reg["Protocol1"], reg["Portno1"], reg.get("Folder1")), ("1", str(d.imap_port), None))
+        self.prefix.click(dlg.hwnd, IDCANCEL)
+        self.wait_exit(proc)

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <tuple>
+#include <utility>
 
 #include "common/scramble.h"
 #include "common/tls_policy.h"
@@ -135,16 +137,57 @@ TEST(AccountList, RefusesWhatTheLogonCannotSend) {
 TEST(AccountList, TlsChoiceMovesOnlyTheStandardPorts) {
   struct Case {
     const char16_t* port;
-    int mode;
+    int mode, protocol;
     const char16_t* after;
-  } cases[] = {{u"110", kImplicitTls, u"995"}, {u"995", kPlain, u"110"},
-               {u" 110", kImplicitTls, u"995"},  // as the box may hold it
-               {u"110", kStartTls, u"110"},      {u"995", kStartTls, u"995"},
-               {u"995", kImplicitTls, u"995"},   {u"110", kPlain, u"110"},
-               {u"1110", kImplicitTls, u"1110"}, {u"996", kPlain, u"996"},
-               {u"", kImplicitTls, u""},         {u"abc", kPlain, u"abc"}};
+  } cases[] = {{u"110", kImplicitTls, kPop3, u"995"}, {u"995", kPlain, kPop3, u"110"},
+               {u" 110", kImplicitTls, kPop3, u"995"},  // as the box may hold it
+               {u"110", kStartTls, kPop3, u"110"},      {u"995", kStartTls, kPop3, u"995"},
+               {u"995", kImplicitTls, kPop3, u"995"},   {u"110", kPlain, kPop3, u"110"},
+               {u"1110", kImplicitTls, kPop3, u"1110"}, {u"996", kPlain, kPop3, u"996"},
+               {u"", kImplicitTls, kPop3, u""},         {u"abc", kPlain, kPop3, u"abc"},
+               {u"143", kImplicitTls, kImap, u"993"},   {u"993", kPlain, kImap, u"143"},
+               {u"143", kStartTls, kImap, u"143"},      {u"110", kImplicitTls, kImap, u"110"},
+               {u"143", kImplicitTls, kPop3, u"143"}};
   for (const auto& c : cases)
-    EXPECT_EQ(toUtf8(portForTlsMode(c.port, c.mode)), toUtf8(c.after)) << toUtf8(c.port) << " " << c.mode;
+    EXPECT_EQ(toUtf8(portForTlsMode(c.port, c.mode, c.protocol)), toUtf8(c.after))
+        << toUtf8(c.port) << " " << c.mode << " " << c.protocol;
+}
+
+TEST(AccountList, ProtocolChoiceMovesOnlyTheStandardPorts) {
+  struct Case {
+    const char16_t* port;
+    int protocol;
+    const char16_t* after;
+  } cases[] = {{u"110", kImap, u"143"},  {u"995", kImap, u"993"},  {u"143", kPop3, u"110"},
+               {u"993", kPop3, u"995"},  {u"143", kImap, u"143"},  {u"110", kPop3, u"110"},
+               {u"1143", kImap, u"1143"}, {u"993", kImap, u"993"}, {u"", kImap, u""}};
+  for (const auto& c : cases)
+    EXPECT_EQ(toUtf8(portForProtocol(c.port, c.protocol)), toUtf8(c.after)) << toUtf8(c.port) << " " << c.protocol;
+}
+
+TEST(AccountList, ImapFieldsInTheForm) {
+  AccountSettings imap = account("n", "h");
+  imap.protocol = kImap;
+  imap.port = 993;
+  imap.tlsMode = kImplicitTls;
+  imap.folder = u"仕事/報告";
+  imap.pushIdle = imap.unseenOnly = false;
+  EXPECT_EQ(accountFromForm(accountForm(imap)), std::optional<AccountSettings>(imap));
+  AccountForm f = accountForm(imap);
+  f.folder = u"";  // an empty folder box stands for INBOX
+  EXPECT_EQ(accountFromForm(f)->folder, u"INBOX");
+  f.protocol = kPop3;  // switched to POP3: stored as a POP3 account always was
+  const AccountSettings pop3 = *accountFromForm(f);
+  EXPECT_EQ(std::tie(pop3.protocol, pop3.pushIdle, pop3.unseenOnly), std::make_tuple(std::int16_t{kPop3}, true, true));
+  // A damaged protocol is shown by its port, and stored as shown.
+  for (auto [port, shown] : {std::pair<std::int16_t, int>{143, kImap}, {993, kImap}, {110, kPop3}, {1143, kPop3}}) {
+    imap.protocol = kProtocolDamaged;
+    imap.port = port;
+    EXPECT_EQ(accountFromForm(accountForm(imap))->protocol, shown) << port;
+  }
+  imap.port = 993;
+  imap.tlsMode = kTlsDamaged;
+  EXPECT_EQ(accountForm(imap).tlsMode, kImplicitTls);
 }
 
 TEST(AccountList, EditorGate) {
@@ -220,6 +263,9 @@ TEST(AccountList, MovedAccountsKeepEveryField) {
   third.tlsMode = kStartTls;
   third.tlsPin = u"ab12";
   third.tlsPinFor = u"2 1110 pop3.x";
+  third.protocol = kImap;
+  third.folder = u"Work";
+  third.pushIdle = false;
   ASSERT_TRUE(list.edit(3, third));
   ASSERT_TRUE(list.remove(1));
   AccountSettings expect = third;

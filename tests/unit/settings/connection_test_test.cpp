@@ -40,6 +40,17 @@ struct TestRun {
   bool reportHas(const Text& s) const { return report.find(s) != Text::npos; }
 };
 
+// The scripted IMAP server for `r`, and an IMAP account's input for it.
+ConnectionTestInput imapInput(TestRun& r, int mode) {
+  r.link.greeting = "* OK IMAP ready";
+  r.link.imap.emplace();
+  ConnectionTestInput in = input(mode);
+  in.protocol = kImap;
+  in.user = u"joe";
+  in.password = u"secret";
+  return in;
+}
+
 TEST(ConnectionTest, EachModeLogsOnAndCountsWhateverTheCuts) {
   const std::string sjisPass = "PASS \x94\xe9\x96\xa7";  // 秘密 as the server gets it
   for (int mode : {kPlain, kImplicitTls, kStartTls}) {
@@ -120,11 +131,14 @@ TEST(ConnectionTest, CertificateProblemSendsNoUserUnlessPinned) {
   CertificateReport bad = FakeTlsFactory().nextCert;
   bad.untrusted = true;
   bad.nameMismatch = true;
+  for (int protocol : {kPop3, kImap})
   for (int mode : {kImplicitTls, kStartTls}) {
+    SCOPED_TRACE(::testing::Message() << "protocol " << protocol << " mode " << mode);
+    const Commands startTls = protocol == kPop3 ? Commands{"STLS"} : Commands{"a1 CAPABILITY", "a2 STARTTLS"};
     TestRun r(mode);
     r.tls.nextCert = bad;
-    r.go(input(mode));
-    EXPECT_EQ(r.link.commands, mode == kStartTls ? Commands{"STLS"} : Commands{});
+    r.go(protocol == kPop3 ? input(mode) : imapInput(r, mode));
+    EXPECT_EQ(r.link.commands, mode == kStartTls ? startTls : Commands{});
     EXPECT_TRUE(r.result.certificateRefused());
     EXPECT_EQ(r.result.failure, certificateRefusedMessage(bad));
     for (const Text& s : {Text(u"発行先: CN=localhost"), Text(u"発行者: CN=Test CA"),
@@ -135,7 +149,7 @@ TEST(ConnectionTest, CertificateProblemSendsNoUserUnlessPinned) {
     // The same certificate once the user accepted it.
     TestRun pinned(mode);
     pinned.tls.nextCert = bad;
-    ConnectionTestInput in = input(mode);
+    ConnectionTestInput in = protocol == kPop3 ? input(mode) : imapInput(pinned, mode);
     in.pin = bad.sha256;
     pinned.go(in);
     EXPECT_TRUE(pinned.result.loggedOn);
@@ -200,6 +214,57 @@ TEST(ConnectionTest, ChecksTheHostNameTheMonitorChecks) {
   monitor.check();
   EXPECT_EQ(monitor.sock.tlsHosts, r.tls.hosts);
   EXPECT_EQ(r.tls.hosts, std::vector<std::string>{toUtf8(host)});
+}
+
+TEST(ConnectionTest, ImapLogsOnAsTheServerAllowsAndTellsWhatItOffers) {
+  struct Case {
+    const char* name;
+    int mode;
+    std::string capabilities, password, command, reply;  // reply: of the server to `command`
+    Commands commands;
+    const char16_t* shown;
+    bool loggedOn, logonRefused;
+  } cases[] = {
+      {"LOGIN", kPlain, "IMAP4rev1 IDLE UIDPLUS", "secret", "", "",
+       {"a1 CAPABILITY", "a2 LOGIN \"joe\" \"secret\"", "a3 LOGOUT"},
+       u"ﾛｸﾞｵﾝ: 成功\r\nIDLE: あり / MOVE: なし / UIDPLUS: あり", true, false},
+      {"LOGINDISABLED, AUTH=PLAIN", kStartTls, "LOGINDISABLED AUTH=PLAIN MOVE", "secret", "", "",
+       {"a1 CAPABILITY", "a2 STARTTLS", "a3 CAPABILITY", "a4 AUTHENTICATE PLAIN", "AGpvZQBzZWNyZXQ=", "a5 LOGOUT"}, u"IDLE: なし / MOVE: あり / UIDPLUS: なし", true,
+       false},
+      {"8-bit password", kImplicitTls, "IMAP4rev1 AUTH=PLAIN", "秘密", "", "",
+       {"a1 CAPABILITY", "a2 AUTHENTICATE PLAIN", "AGpvZQCU6Zan", "a3 LOGOUT"}, u"ﾛｸﾞｵﾝ: 成功", true, false},
+      {"LOGINDISABLED alone", kPlain, "IMAP4rev1 LOGINDISABLED", "secret", "", "", {"a1 CAPABILITY", "a2 LOGOUT"},
+       u"ﾛｸﾞｲﾝ方法を示していません(LOGINDISABLED)", false, false},
+      {"8-bit without PLAIN", kPlain, "IMAP4rev1", "秘密", "", "", {"a1 CAPABILITY", "a2 LOGOUT"},
+       u"IMAPで送れない文字", false, false},
+      {"wrong password", kStartTls, "IMAP4rev1", "wrong", "", "", 
+       {"a1 CAPABILITY", "a2 STARTTLS", "a3 CAPABILITY", "a4 LOGIN \"joe\" \"wrong\"", "a5 LOGOUT"},
+       u"ﾛｸﾞｵﾝ: 拒否されました: NO [AUTHENTICATIONFAILED] Authentication failed.", false, true},
+      {"STARTTLS refused", kStartTls, "IMAP4rev1", "secret", "STARTTLS", "a2 NO not now\r\n",
+       {"a1 CAPABILITY", "a2 STARTTLS", "a3 LOGOUT"}, u"ﾊﾟｽﾜｰﾄﾞは送っていません", false, false},
+      {"capabilities asked after the logon", kPlain, "IMAP4rev1 IDLE", "secret", "LOGIN", "a2 OK Logged in\r\n",
+       {"a1 CAPABILITY", "a2 LOGIN \"joe\" \"secret\"", "a3 CAPABILITY", "a4 LOGOUT"}, u"IDLE: あり", true, false},
+      {"PREAUTH", kPlain, "IMAP4rev1", "secret", "", "", {"a1 CAPABILITY", "a2 LOGOUT"}, u"ﾛｸﾞｵﾝ: 成功", true, false},
+  };
+  for (const auto& c : cases) {
+    for (std::size_t chunk : {1, 1 << 20}) {
+      SCOPED_TRACE(::testing::Message() << c.name << " chunk " << chunk);
+      TestRun r(c.mode);
+      ConnectionTestInput in = imapInput(r, c.mode);
+      in.password = fromUtf8(c.password);
+      r.link.chunk = chunk;
+      if (std::string(c.name) == "PREAUTH") r.link.greeting = "* PREAUTH welcome";
+      r.link.imap->capabilities = c.capabilities;
+      if (!c.command.empty()) r.link.imap->replies[c.command] = c.reply;
+      r.go(in);
+      EXPECT_EQ(r.link.commands, c.commands);
+      EXPECT_EQ(r.result.loggedOn, c.loggedOn);
+      EXPECT_EQ(r.result.logonRefused, c.logonRefused);
+      EXPECT_EQ(r.tls.made.size(), c.mode == kPlain || c.command == "STARTTLS" ? 0u : 1u);
+      EXPECT_TRUE(r.reportHas(c.shown)) << toUtf8(r.report);
+      EXPECT_TRUE(r.link.closed);
+    }
+  }
 }
 
 TEST(ConnectionTest, InputFromTheEditor) {

@@ -25,11 +25,11 @@ struct PushKeeper::Slot : TransportEvents, PushListener {
   void sessionFailed() override { failed = true; }
   void sessionEnded() override {
     if (state == State::NoPush) return;
-    // A connection that idled and was then dropped is tried again soon; one
-    // that never got there waits longer with every try.
-    const bool wasIdling = (state == State::Idling || state == State::Renewing) && !failed;
-    dueAt = keeper.now_ + static_cast<std::uint64_t>(reconnectPause(wasIdling ? 0 : failures));
-    if (!wasIdling) ++failures;
+    // Every ending waits longer than the one before, until an idle has
+    // held (tick): a server that takes the idle and drops it at once is
+    // tried no more often than one that refuses.
+    dueAt = keeper.now_ + static_cast<std::uint64_t>(reconnectPause(failures));
+    ++failures;
     failed = false;
     state = State::Waiting;
   }
@@ -42,7 +42,6 @@ struct PushKeeper::Slot : TransportEvents, PushListener {
     // (mail may have come while there was none).
     const bool reopened = state == State::Opening;
     state = State::Idling;
-    failures = 0;
     since = keeper.now_;
     if (reopened && everIdled) keeper.folderChanged_(account);
     everIdled = true;
@@ -139,6 +138,9 @@ void PushKeeper::tick() {
         }
         break;
       case Slot::State::Idling:
+        // An idle that held for a while is the success that starts the
+        // pauses over.
+        if (now_ - s.since >= kAnswerSeconds) s.failures = 0;
         if (now_ - s.since >= kRenewSeconds) {
           s.state = Slot::State::Renewing;
           s.since = now_;

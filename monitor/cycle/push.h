@@ -3,7 +3,8 @@
 // with tags apart. What the server says of the folder asks the cycle for a
 // check of that account. A connection that drops, fails or stops answering
 // is opened again after a pause that grows with every failure and starts
-// over with a success: never a tight loop, never an error box per try.
+// over once an idle has held for a minute: never a tight loop, never an
+// error box per try.
 #pragma once
 
 #include <cstdint>

@@ -65,10 +65,10 @@ TEST(Push, AConnectionThatKeepsFailingIsTriedAgainAfterLongerPauses) {
   EXPECT_EQ(opened[33], 3);
   EXPECT_EQ(opened[34], 4);
   EXPECT_TRUE(rig.dialogs.texts().empty());
-  // Once it idles, the server hanging up is noticed at once and followed
-  // by a quick try.
+  // Once an idle has held, the server hanging up is noticed at once and
+  // followed by a quick try.
   rig.pushSock.connectError = 0;
-  rig.settle(40);
+  rig.settle(80 + PushKeeper::kAnswerSeconds);
   EXPECT_TRUE(rig.monitor.checker().push().idling(1));
   const int before = rig.pushSock.opened;
   rig.pushSock.serverCloses();

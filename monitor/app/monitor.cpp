@@ -257,11 +257,12 @@ void Monitor::checkFinished() {
   svc_.popupView.setActionsEnabled(false);
   svc_.popupView.setListEnabled(true);
   popup_.refreshMarks();
+  // The count first: filling a long list takes a moment.
+  svc_.window.setCaption(checker_.totalCaption());
   if (checker_.mailTotal() != 0)
     popup_.fillGrid();
   else
     popup_.clearGrid();
-  svc_.window.setCaption(checker_.totalCaption());
   if (state_.accounts.anyNewMail()) {
     if (o.blinkLamp) blinker_.start();
     if (o.popupOnNewMail) popup_.showNewMail();

@@ -186,7 +186,14 @@ void Checker::reportError(const Text& message) {
 }
 
 void Checker::sessionEnded() {
-  if (run_ != Run::None) svc_.timers.enable(TimerId::nextAccount);
+  if (run_ == Run::None) return;
+  // The second between two sessions spaces the accounts of a cycle; a
+  // check of the one account its server told about has nothing to space,
+  // and its news should not wait.
+  const bool pushDone = run_ == Run::Check && only_ != 0 && account_ >= only_;
+  const std::uint32_t wait = pushDone ? kPushFinish : kSecond;
+  if (svc_.timers.interval(TimerId::nextAccount) != wait) svc_.timers.setInterval(TimerId::nextAccount, wait);
+  svc_.timers.enable(TimerId::nextAccount);
 }
 
 void Checker::sessionFailed() {

@@ -70,6 +70,7 @@ class Checker : private TransportEvents {
  public:
   static constexpr std::uint32_t kMinute = 60000;
   static constexpr std::uint32_t kSecond = 1000;
+  static constexpr std::uint32_t kPushFinish = 10;
 
   enum class Run { None, Check, Retrieve, Delete };
 

@@ -7,7 +7,7 @@ set -euo pipefail
 
 pkgs=(cmake g++ make libgtest-dev libgmock-dev googletest libbenchmark-dev
       g++-mingw-w64-x86-64 wine wine64 xvfb xdotool imagemagick x11-utils
-      fonts-ipafont-gothic dovecot-pop3d locales python3 clang libclang-rt-14-dev procps
+      fonts-ipafont-gothic dovecot-pop3d dovecot-imapd locales python3 clang libclang-rt-14-dev procps
       nsis openssl)
 SUDO=""
 [ "$(id -u)" -eq 0 ] || SUDO=sudo

@@ -4,7 +4,12 @@ programs, a display, the driver that reads windows, the registry, Dovecot.
 Tests wait for conditions with generous deadlines, never for fixed sleeps,
 and end only what they started.
 """
+import email
+import email.header
+import grp
+import imaplib
 import os
+import pwd
 import random
 import re
 import shutil
@@ -355,33 +360,55 @@ def display():
     return _xvfb
 
 
+# The owner of the maildirs: the user Dovecot's mail processes run as.
+_NOBODY = (pwd.getpwnam("nobody").pw_uid, grp.getgrnam("nogroup").gr_gid)
+# No IMAP listener when the test serves POP3 alone.
+_IMAP_OFF = """service imap-login {
+  inet_listener imap {
+    port = 0
+  }
+}"""
+
+
 class Dovecot:
     """A private Dovecot POP3 server on 127.0.0.1 with maildirs of our own.
     users: {name: (password, [raw messages as bytes])}.
     tls: a certificate and key (tls_setup.Pair) to serve TLS with: STLS on
-    `port` and TLS from the first byte on `tls_port`; None serves plain only."""
+    `port` and TLS from the first byte on `tls_port`; None serves plain only.
+    imap=True serves IMAP too: plain and STARTTLS on `imap_port`, TLS from
+    the first byte on `imaps_port` (with tls), a Trash folder of special use
+    \\Trash, a rawlog of every IMAP session (imap_sessions). pop3=False
+    serves IMAP alone (`port` is then None). imap_capability replaces what
+    Dovecot announces, to play a server that lacks MOVE or UIDPLUS."""
 
-    def __init__(self, users, port=None, tls=None):
+    def __init__(self, users, port=None, tls=None, imap=False, pop3=True, imap_capability=None):
         self.dir = tempfile.mkdtemp(prefix="dovecot-", dir=WORK if os.path.isdir(WORK) else None)
         os.chmod(self.dir, 0o755)
-        self.port = port or free_port()
-        self.tls_port = free_port() if tls else None
+        self.port = (port or free_port()) if pop3 else None
+        self.tls_port = free_port() if tls and pop3 else None
+        self.imap_port = free_port() if imap else None
+        self.imaps_port = free_port() if imap and tls else None
+        self.passwords = {name: password for name, (password, _) in users.items()}
+        self.delivered = 0
+        ssl, tls_listener = "ssl = no", ""
         if tls:
             ssl = "ssl = yes\nssl_cert = <%s\nssl_key = <%s" % (tls.cert, tls.key)
+        if self.tls_port:
             tls_listener = "  inet_listener pop3s {\n    address = 127.0.0.1\n    port = %d\n    ssl = yes\n  }" % (
                 self.tls_port)
-        else:
-            ssl, tls_listener = "ssl = no", ""
         passwd = os.path.join(self.dir, "passwd")
         with open(passwd, "w") as f:
             for name, (password, _) in users.items():
                 f.write("%s:{PLAIN}%s::::::\n" % (name, password))
         for name, (_, messages) in users.items():
             self.add_messages(name, messages)
+        imap_login, imap_conf = _IMAP_OFF, ""
+        if imap:
+            imap_login, imap_conf = self._imap_conf(users, tls, imap_capability)
         conf = os.path.join(self.dir, "dovecot.conf")
         with open(conf, "w") as f:
             f.write("""
-protocols = pop3
+protocols = {protocols}
 listen = 127.0.0.1
 base_dir = {d}/run
 state_dir = {d}/state
@@ -410,11 +437,7 @@ service pop3-login {{
 service anvil {{
   chroot =
 }}
-service imap-login {{
-  inet_listener imap {{
-    port = 0
-  }}
-}}
+{imap_login}
 passdb {{
   driver = passwd-file
   args = {passwd}
@@ -423,15 +446,48 @@ userdb {{
   driver = static
   args = uid=nobody gid=nogroup home={d}/home/%u
 }}
-""".format(d=self.dir, port=self.port, passwd=passwd, ssl=ssl, tls_listener=tls_listener))
+{imap_conf}""".format(d=self.dir, port=self.port or 0, passwd=passwd, ssl=ssl, tls_listener=tls_listener,
+                      protocols=" ".join(p for p, on in (("pop3", pop3), ("imap", imap)) if on),
+                      imap_login=imap_login, imap_conf=imap_conf))
         subprocess.run(["dovecot", "-c", conf], check=True)
         self.conf = conf
-        wait_for("dovecot on port %d" % self.port, self._listening, 30)
+        wait_for("dovecot on port %d" % (self.port or self.imap_port), self._listening, 30)
+
+    def _imap_conf(self, users, tls, capability):
+        """The IMAP listeners and settings: several connections of one user
+        at once (a check beside a push connection, a test's own client),
+        new mail noticed within a second while a client idles, and the
+        commands of every session kept."""
+        listeners = "  inet_listener imap {\n    address = 127.0.0.1\n    port = %d\n  }\n" % self.imap_port
+        if tls:
+            listeners += "  inet_listener imaps {\n    address = 127.0.0.1\n    port = %d\n    ssl = yes\n  }\n" % (
+                self.imaps_port)
+        for name in users:
+            os.makedirs(os.path.join(self.dir, "rawlog", name), exist_ok=True)
+        subprocess.run(["chown", "-R", "nobody:nogroup", os.path.join(self.dir, "rawlog")], check=False)
+        settings = """
+mailbox_idle_check_interval = 1 secs
+namespace inbox {
+  inbox = yes
+  mailbox Trash {
+    special_use = \\Trash
+    auto = create
+  }
+}
+protocol imap {
+  mail_plugins =
+  mail_max_userip_connections = 50
+  imap_idle_notify_interval = 5 secs
+  rawlog_dir = %s/rawlog/%%u
+%s}
+""" % (self.dir, "  imap_capability = %s\n" % capability if capability else "")
+        return "service imap-login {\n  chroot =\n%s}" % listeners, settings
 
     def _listening(self):
+        port, ready = (self.port, b"+OK") if self.port else (self.imap_port, b"* OK")
         try:
-            with socket.create_connection(("127.0.0.1", self.port), timeout=1) as s:
-                return s.recv(100).startswith(b"+OK")
+            with socket.create_connection(("127.0.0.1", port), timeout=1) as s:
+                return s.recv(100).startswith(ready)
         except OSError:
             return False
 
@@ -451,9 +507,85 @@ userdb {{
         os.makedirs(os.path.join(self.dir, "home"), exist_ok=True)
         subprocess.run(["chown", "-R", "nobody:nogroup", os.path.join(self.dir, "home")], check=False)
 
+    def deliver(self, user, raw):
+        """Delivers one message as a delivery agent does: written in tmp/
+        and renamed into new/, so that Dovecot never sees half of it."""
+        self.delivered += 1
+        name = "%.6f.D%dP%d.tarvi" % (time.time(), self.delivered, os.getpid())
+        md = self.maildir(user)
+        tmp = os.path.join(md, "tmp", name)
+        with open(tmp, "wb") as f:
+            f.write(raw.replace(b"\r\n", b"\n"))
+        os.chown(tmp, *_NOBODY)
+        os.rename(tmp, os.path.join(md, "new", name))
+        return name
+
     def message_count(self, user):
         md = self.maildir(user)
         return sum(len(os.listdir(os.path.join(md, s))) for s in ("cur", "new"))
+
+    # --- IMAP as another client sees it (imaplib, plain, on imap_port) -----
+    def imap(self, user):
+        """A logged-in imaplib client of `user`; the caller logs out."""
+        client = imaplib.IMAP4("127.0.0.1", self.imap_port, timeout=30)
+        client.login(user, self.passwords[user])
+        return client
+
+    def listing(self, user, folder="INBOX"):
+        """[(uid, set of flags, decoded subject)] of the folder, in UID
+        order, read with EXAMINE and BODY.PEEK so that nothing changes."""
+        client = self.imap(user)
+        try:
+            typ, data = client.select('"%s"' % folder, readonly=True)
+            if typ != "OK":
+                raise AssertionError("EXAMINE %s: %r" % (folder, data))
+            if int(data[0]) == 0:
+                return []
+            typ, data = client.uid("FETCH", "1:*", "(UID FLAGS BODY.PEEK[HEADER.FIELDS (SUBJECT)])")
+        finally:
+            client.logout()
+        out = []
+        for item in data:
+            if isinstance(item, tuple):
+                uid = int(re.search(rb"UID (\d+)", item[0]).group(1))
+                flags = set(re.search(rb"FLAGS \(([^)]*)\)", item[0]).group(1).decode().split())
+                header = email.message_from_bytes(item[1])
+                subject = str(email.header.make_header(email.header.decode_header(header["Subject"] or "")))
+                out.append((uid, flags, subject))
+        return sorted(out)
+
+    def set_flags(self, user, uid, flags="\\Deleted", folder="INBOX"):
+        """Adds flags to one message as another client does; \\Deleted
+        stays set, as before that client's own expunge."""
+        client = self.imap(user)
+        try:
+            client.select('"%s"' % folder)
+            typ, data = client.uid("STORE", str(uid), "+FLAGS.SILENT", "(%s)" % flags)
+            if typ != "OK":
+                raise AssertionError("STORE: %r" % data)
+        finally:
+            client.logout()  # LOGOUT, not CLOSE: CLOSE would expunge it
+
+    def folder_count(self, user, folder="Trash"):
+        client = self.imap(user)
+        try:
+            typ, data = client.status('"%s"' % folder, "(MESSAGES)")
+        finally:
+            client.logout()
+        return int(re.search(rb"MESSAGES (\d+)", data[0]).group(1))
+
+    def imap_sessions(self, user):
+        """The command lines (tag included) that every IMAP session of
+        `user` sent after its logon, oldest session first, from the rawlog
+        (whose lines start with a time stamp)."""
+        folder = os.path.join(self.dir, "rawlog", user)
+        out = []
+        for name in (n for n in os.listdir(folder) if n.endswith(".in")):
+            with open(os.path.join(folder, name), "rb") as f:
+                stamped = [l.split(" ", 1) for l in f.read().decode("utf-8", "replace").split("\r\n") if l]
+            if stamped:
+                out.append((float(stamped[0][0]), [l[-1] for l in stamped]))
+        return [lines for _, lines in sorted(out)]
 
     def log(self):
         try:

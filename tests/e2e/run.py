@@ -43,7 +43,7 @@ def run_tests(tests, stream):
 
 
 # Tests that run for minutes (each waits out session time limits) go first.
-LONG_RUNNING = ("test_hostile", "test_installer")
+LONG_RUNNING = ("test_hostile", "test_installer", "test_imap_hostile")
 
 
 def claim(queue_file):

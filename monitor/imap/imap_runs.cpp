@@ -266,8 +266,8 @@ void ImapIdle::continuation(const imap::Response&) {
 
 void ImapIdle::untagged(const imap::Response& r) {
   if (step_ == Step::Capability || step_ == Step::Examine) return;
-  if (r.name == "EXISTS" || r.name == "EXPUNGE" || r.name == "FETCH" || r.name == "RECENT")
-    listener_.folderChanged(account_);
+  // RECENT comes with the EXISTS of the same mail: one check is enough.
+  if (r.name == "EXISTS" || r.name == "EXPUNGE" || r.name == "FETCH") listener_.folderChanged(account_);
 }
 
 void ImapIdle::completed(const imap::Response& r) {

@@ -34,8 +34,11 @@ TEST(Push, TheServersWordStartsACheckAndTheIdleIsRenewed) {
   EXPECT_TRUE(rig.sock.sent.empty());  // no check until the server speaks
 
   rig.server.add(message("b@x", "s2"));
-  rig.pushSock.serverSends("* 2 EXISTS\r\n");
+  const std::size_t before = rig.sock.sent.size();
+  rig.pushSock.serverSends("* 2 EXISTS\r\n* 1 RECENT\r\n");
   rig.settle(3);
+  // One check for the one message, however the server words its arrival.
+  EXPECT_EQ(std::count(rig.sock.sent.begin() + static_cast<long>(before), rig.sock.sent.end(), "A1 CAPABILITY"), 1);
   EXPECT_TRUE(rig.state().accounts.find(1)->newMail);
   EXPECT_EQ(toUtf8(rig.window.caption()), "2通のメールが届いています!");
 

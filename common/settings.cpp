@@ -96,7 +96,10 @@ std::vector<BoundKey> generalKeys(GeneralSettings& s, KeyGroup group) {
 void writeKeys(SettingsStore& store, const std::vector<BoundKey>& keys) {
   for (const auto& k : keys) {
     const Text value = storedValue(k);
-    if (k.def.writtenWhenSet && value == k.def.fallback && !store.get(k.def.name)) continue;
+    // An empty text is stored as "0"; at its default it is still not set.
+    const auto* text = std::get_if<Text*>(&k.field);
+    const bool atDefault = text ? **text == k.def.fallback : value == k.def.fallback;
+    if (k.def.writtenWhenSet && atDefault && !store.get(k.def.name)) continue;
     store.put(k.def.name, value);
   }
 }
@@ -135,6 +138,13 @@ std::vector<BoundKey> accountKeys(int n, AccountSettings& a) {
       whenSet({{u"Folder" + sfx, Width::Text, d.folder}, &a.folder}),
       whenSet({{u"Idle" + sfx, Width::Flag, u"1"}, &a.pushIdle}),
       whenSet({{u"Unseenonly" + sfx, Width::Flag, u"1"}, &a.unseenOnly}),
+      // Added with sign-in: an account signed in with its password is
+      // stored as before.
+      whenSet({{u"Auth" + sfx, Width::Int16, num(d.signIn)}, &a.signIn}),
+      whenSet({{u"Oauthauthurl" + sfx, Width::Text, u""}, &a.oauthAuthorizeUrl}),
+      whenSet({{u"Oauthtokenurl" + sfx, Width::Text, u""}, &a.oauthTokenUrl}),
+      whenSet({{u"Oauthscope" + sfx, Width::Text, u""}, &a.oauthScope}),
+      whenSet({{u"Oauthclient" + sfx, Width::Text, u""}, &a.oauthClient}),
   };
 }
 
@@ -201,6 +211,8 @@ void decodeStoredAccount(AccountSettings& a) {
   // An empty text is stored as "0"; no fingerprint or host reads so.
   if (a.tlsPin == u"0") a.tlsPin.clear();
   if (a.tlsPinFor == u"0") a.tlsPinFor.clear();
+  for (Text* t : {&a.oauthAuthorizeUrl, &a.oauthTokenUrl, &a.oauthScope, &a.oauthClient})
+    if (*t == u"0") t->clear();
 }
 
 void saveAccount(SettingsStore& store, int n, const AccountSettings& a) {

@@ -80,6 +80,10 @@ enum TlsMode : std::int16_t { kTlsDamaged = -1, kPlain = 0, kImplicitTls = 1, kS
 // reads as kProtocolDamaged: such an account is reported, never connected.
 enum MailProtocol : std::int16_t { kProtocolDamaged = -1, kPop3 = 0, kImap = 1 };
 
+// How an account signs in: its password, or a token from a provider
+// (OAuth 2.0), Microsoft's, Google's or one whose endpoints it names.
+enum SignIn : std::int16_t { kPasswordSignIn = 0, kMicrosoftSignIn = 1, kGoogleSignIn = 2, kOtherSignIn = 3 };
+
 // How an account announces new mail.
 enum SoundMode : std::int16_t { kCommonSound = 0, kOwnSound = 1, kNoSound = 2 };
 
@@ -103,6 +107,9 @@ struct AccountSettings {
   Text folder = u"INBOX";         // IMAP: the folder checked
   bool pushIdle = true;           // IMAP: told of new mail at once (IDLE) where offered
   bool unseenOnly = true;         // IMAP: only messages without \Seen are listed
+  std::int16_t signIn = kPasswordSignIn;  // a SignIn
+  Text oauthAuthorizeUrl, oauthTokenUrl, oauthScope;  // kOtherSignIn: the provider
+  Text oauthClient;  // the client id, where not the build's own for the provider
 
   bool operator==(const AccountSettings&) const = default;
 };

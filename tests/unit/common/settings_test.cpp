@@ -16,8 +16,8 @@ TEST(Settings, SchemaKeysAreUniqueAndComplete) {
   const auto keys = schema();
   std::set<Text> names;
   for (const auto& k : keys) EXPECT_TRUE(names.insert(k.name).second) << toUtf8(k.name);
-  // 24 scalar keys, 8 hotkeys, 6 widths, 2 sizes, 2 dial-up keys, 17 prefixes
-  EXPECT_EQ(keys.size(), 24u + 8 + 6 + 2 + 2 + 17);
+  // 24 scalar keys, 8 hotkeys, 6 widths, 2 sizes, 2 dial-up keys, 22 prefixes
+  EXPECT_EQ(keys.size(), 24u + 8 + 6 + 2 + 2 + 22);
   for (const char* n : {"accountno", "Hotkeynum7", "grdWidth5", "frmHeight", "Wavdir2_", "Passw"})
     EXPECT_TRUE(names.count(ascii(n))) << n;
 }

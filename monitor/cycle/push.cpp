@@ -1,6 +1,7 @@
 #include "monitor/cycle/push.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "common/kept_list_name.h"
 
@@ -67,7 +68,7 @@ PushKeeper::PushKeeper(SocketApi& sockets, Pump& pump, Timers& timers, std::func
 PushKeeper::~PushKeeper() = default;
 
 void PushKeeper::configure(const SettingsStore& store, int accountCount) {
-  std::vector<std::unique_ptr<Slot>> kept;
+  std::vector<std::shared_ptr<Slot>> kept;
   for (int a = 1; a <= accountCount; ++a) {
     AccountSettings settings;
     loadAccount(store, a, settings);
@@ -78,7 +79,7 @@ void PushKeeper::configure(const SettingsStore& store, int accountCount) {
     } nobody;
     if (!makePush(settings, a, nobody)) continue;
     // A connection that still stands for this account's mailbox stays.
-    auto same = std::find_if(slots_.begin(), slots_.end(), [&](const std::unique_ptr<Slot>& s) {
+    auto same = std::find_if(slots_.begin(), slots_.end(), [&](const std::shared_ptr<Slot>& s) {
       return s && s->account == a && s->settings == settings;
     });
     if (same != slots_.end()) {
@@ -87,11 +88,11 @@ void PushKeeper::configure(const SettingsStore& store, int accountCount) {
     }
     // Each transport takes its tags from a range of its own.
     nextRange_ = nextRange_ % 0xFF + 1;
-    kept.push_back(std::make_unique<Slot>(*this, a, settings, nextRange_ << 24));
+    kept.push_back(std::make_shared<Slot>(*this, a, settings, nextRange_ << 24));
   }
-  for (auto& s : slots_)
+  const auto old = std::exchange(slots_, std::move(kept));
+  for (auto& s : old)
     if (s) s->transport.abandon();
-  slots_ = std::move(kept);
   timers_.setInterval(TimerId::pushTick, slots_.empty() ? 0 : 1000);
   if (slots_.empty()) timers_.disable(TimerId::pushTick);
   else timers_.enable(TimerId::pushTick);
@@ -100,11 +101,11 @@ void PushKeeper::configure(const SettingsStore& store, int accountCount) {
 }
 
 void PushKeeper::stopAll() {
-  for (auto& s : slots_) {
+  const auto old = std::exchange(slots_, {});
+  for (auto& s : old) {
     s->state = Slot::State::NoPush;
     s->transport.abandon();
   }
-  slots_.clear();
   timers_.disable(TimerId::pushTick);
 }
 
@@ -122,8 +123,9 @@ void PushKeeper::open(Slot& s) {
 
 void PushKeeper::tick() {
   ++now_;
-  for (std::size_t i = 0; i < slots_.size(); ++i) {
-    Slot& s = *slots_[i];
+  const auto slots = slots_;
+  for (const auto& held : slots) {
+    Slot& s = *held;
     switch (s.state) {
       case Slot::State::Waiting:
         if (now_ >= s.dueAt) open(s);
@@ -153,11 +155,12 @@ void PushKeeper::tick() {
 }
 
 void PushKeeper::onNotify(SocketHandle sock, std::uint32_t tag, int error) {
-  for (std::size_t i = 0; i < slots_.size(); ++i) slots_[i]->transport.onNotify(sock, tag, error);
+  const auto slots = slots_;
+  for (const auto& s : slots) s->transport.onNotify(sock, tag, error);
 }
 
 bool PushKeeper::idling(int account) const {
-  return std::any_of(slots_.begin(), slots_.end(), [&](const std::unique_ptr<Slot>& s) {
+  return std::any_of(slots_.begin(), slots_.end(), [&](const std::shared_ptr<Slot>& s) {
     return s->account == account && s->state == Slot::State::Idling;
   });
 }

@@ -60,7 +60,9 @@ class PushKeeper {
   Pump& pump_;
   Timers& timers_;
   std::function<void(int)> folderChanged_;
-  std::vector<std::unique_ptr<Slot>> slots_;
+  // Shared, so that a loop over them keeps each alive while a handler
+  // nested in its pumping reconfigures the keeper.
+  std::vector<std::shared_ptr<Slot>> slots_;
   std::uint64_t now_ = 0;  // seconds of ticks
   std::uint32_t nextRange_ = 1;
 };

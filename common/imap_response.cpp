@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "common/base64.h"
+
 namespace tarvi::imap {
 
 namespace {
@@ -425,6 +427,33 @@ std::vector<std::string> capabilities(const Response& r) {
     code.remove_prefix(std::min(end + 1, code.size()));
   }
   return caps;
+}
+
+std::string mailboxArgument(const std::u16string& folder) {
+  // Printable ASCII as it is ("&" as "&-"), anything else as UTF-16 in a
+  // modified Base64 between "&" and "-".
+  const std::u16string name = folder.empty() ? std::u16string(u"INBOX") : folder;
+  std::string out;
+  std::string pending;  // UTF-16BE bytes of the run being encoded
+  auto flush = [&] {
+    if (pending.empty()) return;
+    std::string b = encodeBase64(pending);
+    while (!b.empty() && b.back() == '=') b.pop_back();
+    std::replace(b.begin(), b.end(), '/', ',');
+    out += '&' + b + '-';
+    pending.clear();
+  };
+  for (char16_t c : name) {
+    if (c >= 0x20 && c <= 0x7E) {
+      flush();
+      out += c == u'&' ? std::string("&-") : std::string(1, static_cast<char>(c));
+    } else {
+      pending += static_cast<char>(c >> 8);
+      pending += static_cast<char>(c & 0xFF);
+    }
+  }
+  flush();
+  return quoted(out).value_or("\"INBOX\"");
 }
 
 }  // namespace tarvi::imap

@@ -100,6 +100,10 @@ inline std::optional<std::string> quoted(const std::string& s) { return quoted(s
 // {1,2,3,5,7,8} -> "1:3,5,7:8"; "" for none.
 std::string sequenceSet(std::vector<std::uint32_t> uids);
 
+// A folder name as a command argument: modified UTF-7 (RFC 3501 5.1.3),
+// quoted; an empty name is INBOX.
+std::string mailboxArgument(const std::u16string& folder);
+
 // In a FETCH response, the value that follows the item named `item`
 // (case-insensitive), or nullptr. A section item is matched up to its ']',
 // so "BODY[]" finds "BODY[]<0>", and "BODY.PEEK[...]" finds the BODY[...]

@@ -202,6 +202,14 @@ bool certificateOk(Channel& ch, ConnectionTestResult& r, const ConnectionTestInp
 // with the response reader both programs use.
 class ImapTalk {
  public:
+  // "NO [AUTHENTICATIONFAILED] Authentication failed." as the server said it.
+  static Text said(const imap::Response& r) {
+    std::string line = r.name;
+    if (!r.code.empty()) line += " [" + r.code + "]";
+    if (!r.text.empty()) line += " " + r.text;
+    return cp932::decode(line);
+  }
+
   ImapTalk(Channel& ch, ConnectionTestResult& r) : ch_(ch), r_(r) {}
 
   // The greeting: true for OK or PREAUTH (then `preauth`).
@@ -321,13 +329,7 @@ class ImapTalk {
     if (!atoms.empty()) caps_ = std::move(atoms);
   }
 
-  // "NO [AUTHENTICATIONFAILED] Authentication failed." as the server said it.
-  static Text said(const imap::Response& r) {
-    std::string line = r.name;
-    if (!r.code.empty()) line += " [" + r.code + "]";
-    if (!r.text.empty()) line += " " + r.text;
-    return cp932::decode(line);
-  }
+
 
   Channel& ch_;
   ConnectionTestResult& r_;
@@ -364,6 +366,11 @@ void runImapTest(const ConnectionTestInput& in, Channel& ch, ConnectionTestResul
   r.loggedOn = true;
   if (!talk.knowsCapabilities() && !talk.command("CAPABILITY")) return;
   r.offers = {talk.offered("IDLE"), talk.offered("MOVE"), talk.offered("UIDPLUS")};
+  // A folder name mistyped in the editor shows here, not as a failing check.
+  imap::Response opened;
+  if (!talk.command("EXAMINE " + imap::mailboxArgument(in.folder), opened)) return;
+  r.folderOpened = opened.name == "OK";
+  if (!*r.folderOpened) r.refusal = talk.said(opened);
   talk.logout();
 }
 
@@ -385,6 +392,7 @@ std::optional<ConnectionTestInput> connectionTestInput(const AccountForm& form, 
   in.port = *port;
   in.tlsMode = (form.tlsMode == kImplicitTls || form.tlsMode == kStartTls) ? form.tlsMode : int{kPlain};
   in.protocol = form.protocol == kImap ? int{kImap} : int{kPop3};
+  in.folder = form.folder;
   in.user = form.user;
   in.password = form.password;
   in.pin = usablePin(form.tlsPin, form.tlsPinFor, in.host, in.port, in.tlsMode);
@@ -493,6 +501,10 @@ Text connectionTestReport(const ConnectionTestInput& in, const ConnectionTestRes
     auto offer = [](const char16_t* name, bool has) { return Text(name) + (has ? u": あり" : u": なし"); };
     line(offer(u"IDLE", r.offers->idle) + u" / " + offer(u"MOVE", r.offers->move) + u" / " +
          offer(u"UIDPLUS", r.offers->uidPlus));
+  }
+  if (r.folderOpened) {
+    const Text folder = in.folder.empty() ? Text(u"INBOX") : in.folder;
+    line(u"ﾌｫﾙﾀﾞ: " + folder + (*r.folderOpened ? u" (開けました)" : u" (開けませんでした)"));
   }
   if (!r.failure.empty()) line(r.failure);
   return t;

@@ -33,6 +33,7 @@ struct ConnectionTestInput {
   int port = 110;
   int tlsMode = kPlain;
   int protocol = kPop3;  // a MailProtocol
+  Text folder;           // IMAP: the folder the monitor checks ("" = INBOX)
   Text user, password;
   std::string pin;  // the pin in the dialog, "" for none
 };
@@ -57,6 +58,8 @@ struct ConnectionTestResult {
     bool idle = false, move = false, uidPlus = false;
   };
   std::optional<ImapOffers> offers;
+  // IMAP: the folder opened (EXAMINE) after the logon; nullopt when not tried.
+  std::optional<bool> folderOpened;
   Text failure;               // why the test stopped, "" when it ran through
 
   // True when the user may accept the certificate: the test stopped at it.

@@ -33,32 +33,7 @@ ImapCapabilities readCapabilities(const std::vector<std::string>& atoms) {
   return c;
 }
 
-std::string imapMailboxArgument(const Text& folder) {
-  // Modified UTF-7: printable ASCII as it is ("&" as "&-"), anything else
-  // as UTF-16 in a modified Base64 between "&" and "-".
-  const Text name = folder.empty() ? Text(u"INBOX") : folder;
-  std::string out;
-  std::string pending;  // UTF-16BE bytes of the run being encoded
-  auto flush = [&] {
-    if (pending.empty()) return;
-    std::string b = encodeBase64(pending);
-    while (!b.empty() && b.back() == '=') b.pop_back();
-    std::replace(b.begin(), b.end(), '/', ',');
-    out += '&' + b + '-';
-    pending.clear();
-  };
-  for (char16_t c : name) {
-    if (c >= 0x20 && c <= 0x7E) {
-      flush();
-      out += c == u'&' ? std::string("&-") : std::string(1, static_cast<char>(c));
-    } else {
-      pending += static_cast<char>(c >> 8);
-      pending += static_cast<char>(c & 0xFF);
-    }
-  }
-  flush();
-  return imap::quoted(out).value_or("\"INBOX\"");
-}
+std::string imapMailboxArgument(const Text& folder) { return imap::mailboxArgument(folder); }
 
 std::string imapUidText(ImapUid id) { return std::to_string(id.validity) + "." + std::to_string(id.uid); }
 

@@ -180,7 +180,8 @@ class SettingsTlsTest(WineTest):
         self.screenshot("settings_imap_editor")
         box, text = self.run_test(ed)
         self.screenshot("settings_imap_test_result")
-        for line in ("暗号化: TLS 1.", "証明書: 問題ありません", "ﾛｸﾞｵﾝ: 成功", "IDLE: あり / MOVE: あり / UIDPLUS: あり"):
+        for line in ("暗号化: TLS 1.", "証明書: 問題ありません", "ﾛｸﾞｵﾝ: 成功", "IDLE: あり / MOVE: あり / UIDPLUS: あり",
+                     "ﾌｫﾙﾀﾞ: INBOX (開けました)"):
             self.assertIn(line, text)
         self.prefix.answer(box, IDOK)
         self.fill(ed, PLAIN, d.imap_port, password="wrong")

@@ -192,6 +192,13 @@ TEST(ImapEncoding, QuotedStringsReadBackAsTheyWere) {
   }
 }
 
+TEST(ImapEncoding, FolderNamesInModifiedUtf7) {
+  // RFC 3501's own example, an "&", and the empty name.
+  EXPECT_EQ(mailboxArgument(u"~peter/mail/日本語/台北"), "\"~peter/mail/&ZeVnLIqe-/&U,BTFw-\"");
+  EXPECT_EQ(mailboxArgument(u"A&B"), "\"A&-B\"");
+  EXPECT_EQ(mailboxArgument(u""), "\"INBOX\"");
+}
+
 TEST(ImapEncoding, SequenceSetsJoinRuns) {
   const struct {
     std::vector<std::uint32_t> uids;

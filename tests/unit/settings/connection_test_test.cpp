@@ -226,13 +226,16 @@ TEST(ConnectionTest, ImapLogsOnAsTheServerAllowsAndTellsWhatItOffers) {
     bool loggedOn, logonRefused;
   } cases[] = {
       {"LOGIN", kPlain, "IMAP4rev1 IDLE UIDPLUS", "secret", "", "",
-       {"a1 CAPABILITY", "a2 LOGIN \"joe\" \"secret\"", "a3 LOGOUT"},
-       u"ﾛｸﾞｵﾝ: 成功\r\nIDLE: あり / MOVE: なし / UIDPLUS: あり", true, false},
+       {"a1 CAPABILITY", "a2 LOGIN \"joe\" \"secret\"", "a3 EXAMINE \"INBOX\"", "a4 LOGOUT"},
+       u"ﾛｸﾞｵﾝ: 成功\r\nIDLE: あり / MOVE: なし / UIDPLUS: あり\r\nﾌｫﾙﾀﾞ: INBOX (開けました)", true, false},
+      {"no such folder", kPlain, "IMAP4rev1", "secret", "EXAMINE", "a3 NO Mailbox doesn't exist\r\n",
+       {"a1 CAPABILITY", "a2 LOGIN \"joe\" \"secret\"", "a3 EXAMINE \"INBOX\"", "a4 LOGOUT"},
+       u"ﾌｫﾙﾀﾞ: INBOX (開けませんでした)", true, false},
       {"LOGINDISABLED, AUTH=PLAIN", kStartTls, "LOGINDISABLED AUTH=PLAIN MOVE", "secret", "", "",
-       {"a1 CAPABILITY", "a2 STARTTLS", "a3 CAPABILITY", "a4 AUTHENTICATE PLAIN", "AGpvZQBzZWNyZXQ=", "a5 LOGOUT"}, u"IDLE: なし / MOVE: あり / UIDPLUS: なし", true,
+       {"a1 CAPABILITY", "a2 STARTTLS", "a3 CAPABILITY", "a4 AUTHENTICATE PLAIN", "AGpvZQBzZWNyZXQ=", "a5 EXAMINE \"INBOX\"", "a6 LOGOUT"}, u"IDLE: なし / MOVE: あり / UIDPLUS: なし", true,
        false},
       {"8-bit password", kImplicitTls, "IMAP4rev1 AUTH=PLAIN", "秘密", "", "",
-       {"a1 CAPABILITY", "a2 AUTHENTICATE PLAIN", "AGpvZQCU6Zan", "a3 LOGOUT"}, u"ﾛｸﾞｵﾝ: 成功", true, false},
+       {"a1 CAPABILITY", "a2 AUTHENTICATE PLAIN", "AGpvZQCU6Zan", "a3 EXAMINE \"INBOX\"", "a4 LOGOUT"}, u"ﾛｸﾞｵﾝ: 成功", true, false},
       {"LOGINDISABLED alone", kPlain, "IMAP4rev1 LOGINDISABLED", "secret", "", "", {"a1 CAPABILITY", "a2 LOGOUT"},
        u"ﾛｸﾞｲﾝ方法を示していません(LOGINDISABLED)", false, false},
       {"8-bit without PLAIN", kPlain, "IMAP4rev1", "秘密", "", "", {"a1 CAPABILITY", "a2 LOGOUT"},
@@ -243,8 +246,8 @@ TEST(ConnectionTest, ImapLogsOnAsTheServerAllowsAndTellsWhatItOffers) {
       {"STARTTLS refused", kStartTls, "IMAP4rev1", "secret", "STARTTLS", "a2 NO not now\r\n",
        {"a1 CAPABILITY", "a2 STARTTLS", "a3 LOGOUT"}, u"ﾊﾟｽﾜｰﾄﾞは送っていません", false, false},
       {"capabilities asked after the logon", kPlain, "IMAP4rev1 IDLE", "secret", "LOGIN", "a2 OK Logged in\r\n",
-       {"a1 CAPABILITY", "a2 LOGIN \"joe\" \"secret\"", "a3 CAPABILITY", "a4 LOGOUT"}, u"IDLE: あり", true, false},
-      {"PREAUTH", kPlain, "IMAP4rev1", "secret", "", "", {"a1 CAPABILITY", "a2 LOGOUT"}, u"ﾛｸﾞｵﾝ: 成功", true, false},
+       {"a1 CAPABILITY", "a2 LOGIN \"joe\" \"secret\"", "a3 CAPABILITY", "a4 EXAMINE \"INBOX\"", "a5 LOGOUT"}, u"IDLE: あり", true, false},
+      {"PREAUTH", kPlain, "IMAP4rev1", "secret", "", "", {"a1 CAPABILITY", "a2 EXAMINE \"INBOX\"", "a3 LOGOUT"}, u"ﾛｸﾞｵﾝ: 成功", true, false},
   };
   for (const auto& c : cases) {
     for (std::size_t chunk : {1, 1 << 20}) {

@@ -72,12 +72,7 @@ void PushKeeper::configure(const SettingsStore& store, int accountCount) {
   for (int a = 1; a <= accountCount; ++a) {
     AccountSettings settings;
     loadAccount(store, a, settings);
-    struct Nobody : PushListener {
-      void folderChanged(int) override {}
-      void idling(int) override {}
-      void noIdle(int) override {}
-    } nobody;
-    if (!makePush(settings, a, nobody)) continue;
+    if (!pushes(settings)) continue;
     // A connection that still stands for this account's mailbox stays.
     auto same = std::find_if(slots_.begin(), slots_.end(), [&](const std::shared_ptr<Slot>& s) {
       return s && s->account == a && s->settings == settings;

@@ -7,9 +7,9 @@
 namespace tarvi {
 namespace {
 
-// The UIDs of the account's messages found by `pick`, each with its
-// number, when they were all listed under `validity`... or 0 where the
-// list holds messages of another UIDVALIDITY.
+// The UIDs of the account's messages that `pick` takes, each with its
+// number; `validity` is the folder's UIDVALIDITY they were listed under,
+// or 0 (and no UIDs) where one of them was listed under another.
 template <class Pick>
 std::map<std::uint32_t, int> uidsOf(const AccountTable& accounts, int a, Pick pick, std::uint32_t& validity) {
   std::map<std::uint32_t, int> out;

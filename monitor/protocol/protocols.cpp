@@ -32,8 +32,12 @@ std::unique_ptr<Dialogue> makeDelete(const AccountSettings& account, DialogueCon
   }
 }
 
+bool pushes(const AccountSettings& account) {
+  return account.protocol == kImap && account.pushIdle && account.checked;
+}
+
 std::unique_ptr<Dialogue> makePush(const AccountSettings& account, int a, PushListener& listener) {
-  if (account.protocol != kImap || !account.pushIdle || !account.checked) return nullptr;
+  if (!pushes(account)) return nullptr;
   return std::make_unique<ImapIdle>(a, listener);
 }
 

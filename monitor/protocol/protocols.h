@@ -35,8 +35,9 @@ std::unique_ptr<Dialogue> makeRetrieve(const AccountSettings& account, DialogueC
 std::unique_ptr<Dialogue> makeDelete(const AccountSettings& account, DialogueContext c, int a,
                                      std::vector<int>& changed, std::vector<Text>& notices);
 
-// The connection that waits to be told of new mail for account `a`, or
-// null where its protocol or its settings ask for none.
+// Whether the account keeps a connection that waits to be told of new mail.
+bool pushes(const AccountSettings& account);
+// That connection for account `a`, or null where pushes() is false.
 std::unique_ptr<Dialogue> makePush(const AccountSettings& account, int a, PushListener& listener);
 
 }  // namespace tarvi

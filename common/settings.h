@@ -5,9 +5,11 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <string>
 #include <variant>
 #include <vector>
 
+#include "common/secrets.h"
 #include "common/store.h"
 #include "common/text.h"
 
@@ -110,6 +112,18 @@ struct AccountSettings {
   std::int16_t signIn = kPasswordSignIn;  // a SignIn
   Text oauthAuthorizeUrl, oauthTokenUrl, oauthScope;  // kOtherSignIn: the provider
   Text oauthClient;  // the client id, where not the build's own for the provider
+  // The refresh token of a signed-in account, plain in memory; stored
+  // protected by the system (Oauthrefresh), never in the clear.
+  Text refreshToken;
+
+  // Not stored: read off the stored secrets, or set while the monitor runs.
+  // A protected password or token that did not unprotect (another user,
+  // another machine, damaged): the account sends nothing until the user
+  // enters it again.
+  bool passwordUnreadable = false;
+  bool refreshUnreadable = false;
+  // The access token the logon sends, held only in memory (the monitor's).
+  std::string accessToken;
 
   bool operator==(const AccountSettings&) const = default;
 };
@@ -162,10 +176,17 @@ void clearAccount(AccountSettings& a);
 // Reads account n into `a`. A value that does not convert leaves the field
 // as it was, except the TLS mode: one that does not read as a mode becomes
 // kTlsDamaged.
-void loadAccount(const SettingsStore& store, int n, AccountSettings& a);
+// `secrets` unprotects the stored password and refresh token; without it
+// only the scrambled password of earlier versions is read.
+void loadAccount(const SettingsStore& store, int n, AccountSettings& a, SecretKeeper* secrets = nullptr);
 // The stored forms of an account read key by key made plain: the password
 // unscrambled, an empty pin's "0" emptied.
 void decodeStoredAccount(AccountSettings& a);
-void saveAccount(SettingsStore& store, int n, const AccountSettings& a);
+// The password and the refresh token are stored protected by `secrets`;
+// the scrambled form of earlier versions only while `legacyPassword`.
+void saveAccount(SettingsStore& store, int n, const AccountSettings& a, SecretKeeper* secrets = nullptr,
+                 bool legacyPassword = false);
+// Stores only account n's refresh token (a sign-in that completed).
+void saveRefreshToken(SettingsStore& store, int n, const Text& token, SecretKeeper& secrets);
 
 }  // namespace tarvi

@@ -37,6 +37,19 @@ inline constexpr const char16_t* kNoClientId =
 inline constexpr const char16_t* kBadEndpoint =
     u"ｻｲﾝｲﾝ先のURLが正しくありません(httpsのURLを指定してください)";
 
+// The refresh token was refused by the provider (revoked, expired, the
+// password changed): only a new sign-in helps.
+inline constexpr const char16_t* kSignInAgain =
+    u"ｻｲﾝｲﾝの有効期限が切れたか、取り消されました。設定でｻｲﾝｲﾝし直してください";
+// The account signs in with a token but holds none (never signed in, or
+// the stored one could not be read).
+inline constexpr const char16_t* kNotSignedIn = u"ｻｲﾝｲﾝしていません。設定でｻｲﾝｲﾝしてください";
+inline constexpr const char16_t* kNoTokenLogon =
+    u"ｻｰﾊﾞがﾄｰｸﾝでのﾛｸﾞｲﾝ(XOAUTH2/OAUTHBEARER)に対応していません";
+
+// True for an account that signs in with a token, whatever its provider.
+inline bool signsInWithToken(const AccountSettings& a) { return a.signIn != kPasswordSignIn; }
+
 // The initial client responses, not yet in Base64.
 // XOAUTH2: "user=" user ^A "auth=Bearer " token ^A ^A.
 std::string xoauth2Response(std::string_view user, std::string_view token);

@@ -362,6 +362,11 @@ void runImapTest(const ConnectionTestInput& in, Channel& ch, ConnectionTestResul
     if (!ch.startTls(host, tls) || !certificateOk(ch, r, in)) return;
   }
   if (!talk.command("CAPABILITY")) return;
+  if (in.tokenSignIn && !preauth) {
+    r.logonSkipped = true;
+    talk.logout();
+    return;
+  }
   if (!preauth && !talk.logon(in)) return;
   r.loggedOn = true;
   if (!talk.knowsCapabilities() && !talk.command("CAPABILITY")) return;
@@ -395,6 +400,7 @@ std::optional<ConnectionTestInput> connectionTestInput(const AccountForm& form, 
   in.folder = form.folder;
   in.user = form.user;
   in.password = form.password;
+  in.tokenSignIn = form.signIn != kPasswordSignIn;
   in.pin = usablePin(form.tlsPin, form.tlsPinFor, in.host, in.port, in.tlsMode);
   return in;
 }
@@ -435,6 +441,11 @@ ConnectionTestResult runConnectionTest(const ConnectionTestInput& in, TestLink& 
     if (!ch.startTls(host, tls)) return finish();
   }
   if (ch.tls() && !certificateOk(ch, r, in)) return finish();
+  if (in.tokenSignIn) {
+    r.logonSkipped = true;
+    quit(ch);
+    return finish();
+  }
   if (!command(ch, r, "USER " + cp932::encode(in.user), reply) ||
       !command(ch, r, "PASS " + cp932::encode(in.password), reply)) {
     r.logonRefused = !r.refusal.empty();
@@ -488,7 +499,9 @@ Text connectionTestReport(const ConnectionTestInput& in, const ConnectionTestRes
       line(u"  SHA-256: " + ascii(c.sha256));
     }
   }
-  if (r.loggedOn) {
+  if (r.logonSkipped) {
+    line(u"ﾛｸﾞｵﾝ: ﾄｰｸﾝでｻｲﾝｲﾝするｱｶｳﾝﾄのため試していません");
+  } else if (r.loggedOn) {
     line(u"ﾛｸﾞｵﾝ: 成功");
   } else if (r.logonRefused) {
     line(u"ﾛｸﾞｵﾝ: 拒否されました: " + r.refusal);

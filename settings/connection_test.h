@@ -35,6 +35,9 @@ struct ConnectionTestInput {
   int protocol = kPop3;  // a MailProtocol
   Text folder;           // IMAP: the folder the monitor checks ("" = INBOX)
   Text user, password;
+  // The account signs in with a provider's token, which the settings
+  // program does not hold: the test stops before the logon.
+  bool tokenSignIn = false;
   std::string pin;  // the pin in the dialog, "" for none
 };
 
@@ -50,6 +53,7 @@ struct ConnectionTestResult {
   bool certAccepted = false;
   bool pinned = false;        // accepted through the pin alone
   bool loggedOn = false;
+  bool logonSkipped = false;  // a token account: no logon was tried
   bool logonRefused = false;  // USER or PASS answered -ERR, LOGIN or AUTHENTICATE NO
   Text refusal;               // the server's -ERR line (IMAP: NO or BAD response) that ended the test
   std::optional<long long> messages;  // from STAT

@@ -2,6 +2,10 @@
 
 #include "common/app.h"
 
+#include <algorithm>
+
+#include "common/sign_in.h"
+
 namespace tarvi {
 namespace {
 
@@ -21,10 +25,15 @@ Monitor::Monitor(MonitorServices s)
       popup_({s.store, timers_, s.window, s.popupView}, state_),
       viewer_(state_.accounts, s.viewerView),
       checker_({s.store, timers_, s.pump, s.dialogs, s.window, s.sockets, s.charsets, s.lists,
-                s.pushSockets ? *s.pushSockets : s.sockets},
+                s.pushSockets ? *s.pushSockets : s.sockets, s.tokens},
                state_, *this),
       tray_(s.trayIcon, state_.options) {
   checker_.transport().tls = s.tls;
+  // A provider that hands out a new refresh token with a renewal may void
+  // the old one: the new one is stored at once, protected as every secret.
+  checker_.tokens().keepRefreshToken = [this](int a, const Text& token) {
+    if (state_.secrets) saveRefreshToken(svc_.store, a, token, *state_.secrets);
+  };
 }
 
 bool Monitor::initialize(bool anotherInstanceRunning, int twipsPerPixelX, int twipsPerPixelY) {
@@ -258,7 +267,14 @@ void Monitor::checkFinished() {
   svc_.popupView.setListEnabled(true);
   popup_.refreshMarks();
   // The count first: filling a long list takes a moment.
-  svc_.window.setCaption(checker_.totalCaption());
+  // A sign-in the provider refused is only learnt by a check: the accounts
+  // signed in again since are checked and off the list.
+  const auto lost = checker_.tokens().lost();
+  signInLost_.erase(std::remove_if(signInLost_.begin(), signInLost_.end(),
+                                   [&](int a) { return std::find(lost.begin(), lost.end(), a) == lost.end(); }),
+                    signInLost_.end());
+  if (tray_.shown()) tray_.signInNeeded(signInLostNames(), {});
+  svc_.window.setCaption(checker_.totalCaption() + signInCaption());
   if (checker_.mailTotal() != 0)
     popup_.fillGrid();
   else
@@ -281,6 +297,43 @@ std::vector<Text> Monitor::newMailAccounts() const {
   for (int a = 1; a <= state_.accounts.count(); ++a)
     if (state_.accounts.find(a)->newMail) names.push_back(accountName(svc_.store, a));
   return names;
+}
+
+std::vector<Text> Monitor::signInLostNames() const {
+  std::vector<Text> names;
+  for (int a : signInLost_) {
+    const Text name = accountName(svc_.store, a);
+    names.push_back(name.empty() ? decimal(a) : name);
+  }
+  return names;
+}
+
+Text Monitor::signInCaption() const {
+  if (signInLost_.empty()) return {};
+  Text t = Text(u" -") + kSignInNeededLead;
+  const auto names = signInLostNames();
+  for (std::size_t i = 0; i < names.size(); ++i) t += (i ? u", " : u"") + names[i];
+  return t + u"-";
+}
+
+void Monitor::signInLost(int a) {
+  if (std::find(signInLost_.begin(), signInLost_.end(), a) == signInLost_.end()) signInLost_.push_back(a);
+  const Text name = accountName(svc_.store, a);
+  // Said once, whatever the error-box option: without a new sign-in the
+  // account is never checked again.
+  if (!tray_.signInNeeded(signInLostNames(), name.empty() ? decimal(a) : name))
+    svc_.dialogs.messageBox((name.empty() ? decimal(a) : name) + u": " + kSignInAgain, kAppTitle, MsgButtons::Ok,
+                            MsgIcon::Exclamation);
+}
+
+void Monitor::signInAgain() {
+  if (signInLost_.empty()) return;
+  const int a = signInLost_.front();
+  newMailSeen();
+  launcher_.startAndWait(launcher_.settingsProgram(), u"/signin " + decimal(a));
+  if (svc_.pump.quitting()) return;
+  loadSettings();
+  checker_.checkAccount(a);
 }
 
 void Monitor::runAccountStarting() {

@@ -50,6 +50,8 @@ struct MonitorServices {
   // Where the push connections are made; the same sockets unless given
   // (the tests give them a server of their own).
   SocketApi* pushSockets = nullptr;
+  // Renews the access tokens of the accounts signed in with a provider.
+  TokenService* tokens = nullptr;
 };
 
 class Monitor : private CycleListener {
@@ -84,6 +86,8 @@ class Monitor : private CycleListener {
   void onSocket(SocketHandle sock, std::uint32_t tag, int error) {
     checker_.onNotify(sock, tag, error);
   }
+  // A reply of a sign-in provider to a token renewal.
+  void onTokenReply(std::uint32_t request, const TokenReply& reply) { checker_.onTokenReply(request, reply); }
   // A WM_HOTKEY; false when no function has that id.
   bool onHotkey(std::uintptr_t id);
   void run(HotkeyCommand command);
@@ -101,6 +105,10 @@ class Monitor : private CycleListener {
   // Runs the settings program, waits for it and takes over what it changed.
   void runSettingsProgram();
   void startMailer(int n);
+  // Whether an account must be signed in again, and doing it: the settings
+  // program signs in the first such account, then that account is checked.
+  bool needsSignIn() const { return !signInLost_.empty(); }
+  void signInAgain();
 
   // The popup's controls.
   void retrieveMarked() { checker_.retrieveMarked(); }
@@ -129,6 +137,10 @@ class Monitor : private CycleListener {
   void takeMarks() override { popup_.grid.takeMarks(state_.accounts); }
   void runAccountStarting() override;
   void retrieveFinished() override;
+  void signInLost(int a) override;
+  // " -ｻｲﾝｲﾝが必要: name-" after the caption while an account needs it.
+  Text signInCaption() const;
+  std::vector<Text> signInLostNames() const;
 
   // Registers the hotkeys and acts on the user's answer when they fail.
   void registerHotkeys();
@@ -156,6 +168,7 @@ class Monitor : private CycleListener {
   int twipsX_ = 15, twipsY_ = 15;
   bool unloading_ = false;
   bool endAgreed_ = false;  // the user agreed to end the Windows session
+  std::vector<int> signInLost_;  // accounts whose sign-in the provider refused
 };
 
 }  // namespace tarvi

@@ -3,6 +3,7 @@
 #include "common/app.h"
 #include <algorithm>
 
+#include "common/sign_in.h"
 #include "monitor/protocol/protocols.h"
 
 namespace tarvi {
@@ -20,7 +21,10 @@ Checker::Checker(CheckerServices services, MonitorState& state, CycleListener& l
       listener_(listener),
       transport_(services.sockets, services.pump, *this, log_),
       deadline_(services.timers, state.options),
-      push_(services.pushSockets, services.pump, services.timers, [this](int a) { checkAccount(a); }) {}
+      tokens_(services.tokens, services.timers),
+      push_(services.pushSockets, services.pump, services.timers, [this](int a) { checkAccount(a); }) {
+  push_.tokens = &tokens_;
+}
 
 void Checker::install() {
   svc_.timers.setInterval(TimerId::nextAccount, kSecond);
@@ -40,6 +44,12 @@ bool Checker::onTimer(TimerId id) {
       return true;
     case TimerId::nextAccount:
       svc_.timers.disable(TimerId::nextAccount);
+      if (retryRefused_ && run_ != Run::None) {
+        retryRefused_ = false;
+        deadline_.start();
+        connect(remake_());
+        return true;
+      }
       switch (run_) {
         case Run::Check: nextCheckAccount(); break;
         case Run::Retrieve:
@@ -77,6 +87,8 @@ void Checker::resetCheck(Run next) {
   run_ = next;
   svc_.timers.disable(TimerId::nextAccount);
   transport_.abandon();
+  waiting_.reset();
+  retryRefused_ = false;
   totals_.mailTotal = 0;
   account_ = 0;
   only_ = 0;
@@ -116,6 +128,7 @@ void Checker::checkPushed() {
 
 void Checker::configurePush() {
   push_.tls = transport_.tls;
+  push_.secrets = state_.secrets;
   push_.configure(svc_.store, state_.options.accountCount);
 }
 
@@ -123,22 +136,71 @@ Text Checker::totalCaption() const {
   return totals_.mailTotal != 0 ? decimal(totals_.mailTotal) + kMailArrived : Text(kAppTitle);
 }
 
-bool Checker::logon(std::unique_ptr<Dialogue> session) {
+bool Checker::logon(MakeDialogue make) {
   if (!listener_.mayLogon(periodicCheckRan_)) {
     deadline_.stop();
     svc_.timers.disable(TimerId::nextAccount);
     return false;
   }
+  remake_ = std::move(make);
+  renewed_ = false;
+  retryRefused_ = false;
+  connect(remake_());
+  return true;
+}
+
+void Checker::failBeforeConnecting(const Text& message, bool tell) {
+  if (tell) reportError(message);
+  sessionFailed();
+  sessionEnded();
+}
+
+void Checker::connect(std::unique_ptr<Dialogue> session) {
   if (!session) {
     // A protocol setting that is none: reported, and the cycle goes on.
-    reportError(kProtocolDamagedText);
-    sessionFailed();
-    sessionEnded();
-    return true;
+    failBeforeConnecting(kProtocolDamagedText);
+    return;
+  }
+  AccountSettings& a = state_.current;
+  if (signsInWithToken(a)) {
+    const auto prepared = tokens_.prepare(account_, a);
+    if (prepared.ready == TokenKeeper::Ready::Waiting) {
+      renewed_ = true;
+      waiting_ = std::move(session);
+      return;  // onTokenReply goes on; the deadline runs meanwhile
+    }
+    if (prepared.ready == TokenKeeper::Ready::Failed) {
+      // A sign-in lost for good is told once, by the listener, whatever
+      // the error-box option; the account is passed over from then on.
+      const bool lost = prepared.problem == kSignInAgain;
+      if (lost && prepared.firstTell) listener_.signInLost(account_);
+      failBeforeConnecting(accountLabel(account_) + u": " + prepared.problem, !lost);
+      return;
+    }
+  } else if (a.passwordUnreadable) {
+    // Nothing is sent rather than an empty password the server would count
+    // as a failed logon.
+    failBeforeConnecting(accountLabel(account_) + u": " + kPasswordUnreadable);
+    return;
   }
   log_.enabled = state_.options.keepSessionLog;
-  transport_.logon(state_.current, std::move(session));
-  return true;
+  transport_.logon(a, std::move(session));
+}
+
+void Checker::onTokenReply(std::uint32_t request, const TokenReply& reply) {
+  const int a = tokens_.onReply(request, reply);
+  if (a != 0 && waiting_ && a == account_ && run_ != Run::None) {
+    auto session = std::move(waiting_);
+    connect(std::move(session));
+  }
+  push_.tokenArrived(a);
+}
+
+void Checker::signInRefused() {
+  // Once per logon: a token renewed for it and refused again is final.
+  if (renewed_ || !signsInWithToken(state_.current)) return;
+  tokens_.refused(account_);
+  retryRefused_ = true;
 }
 
 void Checker::nextCheckAccount() {
@@ -156,7 +218,7 @@ void Checker::nextCheckAccount() {
     svc_.view.setCaption(Text(kAppTitle) + u" -チェック中:" + state_.current.name + u"-");
     if (!state_.current.checked) continue;
     deadline_.start();
-    logon(makeCheck(state_.current, context(), account_, totals_));
+    logon([this] { return makeCheck(state_.current, context(), account_, totals_); });
     return;
   }
 }
@@ -174,6 +236,13 @@ void Checker::finishCheck() {
 
 void Checker::onDeadlineTick() {
   if (!deadline_.tick()) return;
+  if (waiting_) {
+    waiting_.reset();
+    failBeforeConnecting(accountLabel(account_) + u": " + kTokenTimeUp);
+    if (run_ != Run::Check) svc_.view.setCaption(totalCaption());
+    svc_.view.setBusy(false);
+    return;
+  }
   const Run run = run_;
   transport_.timeUp();
   if (run != Run::Check) svc_.view.setCaption(totalCaption());
@@ -181,12 +250,20 @@ void Checker::onDeadlineTick() {
 }
 
 void Checker::reportError(const Text& message) {
+  // The refusal of a token that is renewed now says nothing yet.
+  if (retryRefused_) return;
   if (state_.options.suppressErrorBoxes) return;
   svc_.dialogs.messageBox(message, kAppTitle, MsgButtons::Ok, MsgIcon::Critical);
 }
 
 void Checker::sessionEnded() {
   if (run_ == Run::None) return;
+  if (retryRefused_) {
+    // The same account again, with a renewed token, after the usual pause.
+    svc_.timers.setInterval(TimerId::nextAccount, kPushFinish);
+    svc_.timers.enable(TimerId::nextAccount);
+    return;
+  }
   // The second between two sessions spaces the accounts of a cycle; a
   // check of the one account its server told about has nothing to space,
   // and its news should not wait.
@@ -257,9 +334,9 @@ bool Checker::nextRunAccount(const char16_t* doing) {
     listener_.runAccountStarting();
     deadline_.start();
     if (retrieve)
-      logon(makeRetrieve(state_.current, context(), a, changed_));
+      logon([this, a] { return makeRetrieve(state_.current, context(), a, changed_); });
     else
-      logon(makeDelete(state_.current, context(), a, changed_, notices_));
+      logon([this, a] { return makeDelete(state_.current, context(), a, changed_, notices_); });
     return true;
   }
 }

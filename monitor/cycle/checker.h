@@ -5,12 +5,14 @@
 // does on its way out moves nothing of the current one.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <vector>
 
 #include "common/store.h"
 #include "monitor/cycle/deadline.h"
 #include "monitor/cycle/push.h"
+#include "monitor/cycle/tokens.h"
 #include "monitor/net/transport.h"
 #include "monitor/protocol/protocols.h"
 #include "monitor/services/charset.h"
@@ -38,6 +40,9 @@ class CycleListener {
   virtual void runAccountStarting() = 0;
   // The retrieve run is over: marks cleared, list usable again.
   virtual void retrieveFinished() = 0;
+  // The provider refused account a's sign-in for good: the user is told,
+  // once, to sign in again.
+  virtual void signInLost(int /*a*/) {}
 };
 
 inline constexpr const char16_t* kMailArrived = u"通のメールが届いています!";
@@ -64,7 +69,10 @@ struct CheckerServices {
   CharsetConverter& charsets;
   ListStore& lists;  // what the fast check listed, kept across restarts
   SocketApi& pushSockets;  // where the push connections are made
+  TokenService* tokens = nullptr;  // renews the access tokens of signed-in accounts
 };
+
+inline constexpr const char16_t* kTokenTimeUp = u"ｻｲﾝｲﾝ先からｱｸｾｽﾄｰｸﾝが届かないうちに時間切れになりました";
 
 class Checker : private TransportEvents {
  public:
@@ -94,6 +102,9 @@ class Checker : private TransportEvents {
   void retrieveMarked();
   void deleteMarked();
   void resetMailTotal() { totals_.mailTotal = 0; }
+  // A reply of the sign-in provider (TokenService).
+  void onTokenReply(std::uint32_t request, const TokenReply& reply);
+  TokenKeeper& tokens() { return tokens_; }
 
   // The timers of the cycle; false for any other timer.
   bool onTimer(TimerId id);
@@ -116,6 +127,7 @@ class Checker : private TransportEvents {
   void sessionEnded() override;
   void sessionFailed() override;
   void activity() override { deadline_.activity(); }
+  void signInRefused() override;
 
   // Stops whatever runs: the old connection is asked to QUIT and is no
   // longer anybody's to hand on, a move to the next account already due
@@ -130,7 +142,15 @@ class Checker : private TransportEvents {
   bool nextRunAccount(const char16_t* doing);
   void finishRetrieve();
   void finishDelete();
-  bool logon(std::unique_ptr<Dialogue> session);
+  using MakeDialogue = std::function<std::unique_ptr<Dialogue>()>;
+  // Logs on to the current account with the dialogue `make` gives (made
+  // again when a refused token is renewed).
+  bool logon(MakeDialogue make);
+  // The logon itself, once the dial-up rules allowed it: a token account
+  // may first wait for its token.
+  void connect(std::unique_ptr<Dialogue> session);
+  // Ends the current account's session before it connected.
+  void failBeforeConnecting(const Text& message, bool tell = true);
   DialogueContext context() { return {state_.options, state_.accounts, svc_.charsets, &svc_.lists}; }
   Text accountLabel(int a) const;
   void showChanged(const char16_t* lead);
@@ -149,6 +169,11 @@ class Checker : private TransportEvents {
   Text savedCaption_;
   std::vector<int> changed_;  // accounts left alone by the run
   std::vector<Text> notices_;  // what the delete run has to tell
+  TokenKeeper tokens_;
+  MakeDialogue remake_;
+  std::unique_ptr<Dialogue> waiting_;  // the logon waits for its token
+  bool renewed_ = false;  // this logon renewed its token: a refusal is final
+  bool retryRefused_ = false;  // the token was refused; the logon is tried again
   PushKeeper push_;
   int only_ = 0;                 // the one account a push check is of
   std::vector<int> pushed_;      // accounts to check once the run is over

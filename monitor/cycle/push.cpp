@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "common/kept_list_name.h"
+#include "common/sign_in.h"
 
 namespace tarvi {
 
@@ -14,7 +15,7 @@ int reconnectPause(int failures) {
 }
 
 struct PushKeeper::Slot : TransportEvents, PushListener {
-  enum class State { Waiting, Opening, Idling, Renewing, NoPush };
+  enum class State { Waiting, TokenWait, Opening, Idling, Renewing, NoPush };
 
   Slot(PushKeeper& keeper, int a, const AccountSettings& settings, std::uint32_t firstTag)
       : keeper(keeper), account(a), settings(settings),
@@ -24,6 +25,9 @@ struct PushKeeper::Slot : TransportEvents, PushListener {
   // tries again after its pause.
   void reportError(const Text&) override {}
   void sessionFailed() override { failed = true; }
+  void signInRefused() override {
+    if (keeper.tokens) keeper.tokens->refused(account);
+  }
   void sessionEnded() override {
     if (state == State::NoPush) return;
     // Every ending waits longer than the one before, until an idle has
@@ -71,7 +75,7 @@ void PushKeeper::configure(const SettingsStore& store, int accountCount) {
   std::vector<std::shared_ptr<Slot>> kept;
   for (int a = 1; a <= accountCount; ++a) {
     AccountSettings settings;
-    loadAccount(store, a, settings);
+    loadAccount(store, a, settings, secrets);
     if (!pushes(settings)) continue;
     // A connection that still stands for this account's mailbox stays.
     auto same = std::find_if(slots_.begin(), slots_.end(), [&](const std::shared_ptr<Slot>& s) {
@@ -105,7 +109,30 @@ void PushKeeper::stopAll() {
 }
 
 void PushKeeper::open(Slot& s) {
-  auto dialogue = makePush(s.settings, s.account, s);
+  AccountSettings connecting = s.settings;
+  if (signsInWithToken(connecting)) {
+    const auto prepared = tokens ? tokens->prepare(s.account, connecting) : TokenKeeper::Prepared{};
+    if (prepared.ready == TokenKeeper::Ready::Waiting) {
+      s.state = Slot::State::TokenWait;
+      s.since = now_;
+      return;
+    }
+    if (prepared.ready == TokenKeeper::Ready::Failed) {
+      // The checks report it; the connection waits for the user to sign
+      // in again (the settings then change), or tries after its pause.
+      if (prepared.problem == kSignInAgain || prepared.problem == kNotSignedIn) {
+        s.state = Slot::State::NoPush;
+      } else {
+        s.sessionFailed();
+        s.sessionEnded();
+      }
+      return;
+    }
+  } else if (connecting.passwordUnreadable) {
+    s.state = Slot::State::NoPush;
+    return;
+  }
+  auto dialogue = makePush(connecting, s.account, s);
   if (!dialogue) {
     s.state = Slot::State::NoPush;
     return;
@@ -113,7 +140,13 @@ void PushKeeper::open(Slot& s) {
   s.state = Slot::State::Opening;
   s.since = now_;
   s.transport.tls = tls;
-  s.transport.logon(s.settings, std::move(dialogue));
+  s.transport.logon(connecting, std::move(dialogue));
+}
+
+void PushKeeper::tokenArrived(int account) {
+  const auto slots = slots_;
+  for (const auto& s : slots)
+    if (s->account == account && s->state == Slot::State::TokenWait) open(*s);
 }
 
 void PushKeeper::tick() {
@@ -124,6 +157,14 @@ void PushKeeper::tick() {
     switch (s.state) {
       case Slot::State::Waiting:
         if (now_ >= s.dueAt) open(s);
+        break;
+      case Slot::State::TokenWait:
+        // The renewal is the keeper's; a reply that never comes is given
+        // up on like a silent server.
+        if (now_ - s.since >= kAnswerSeconds) {
+          s.sessionFailed();
+          s.sessionEnded();
+        }
         break;
       case Slot::State::Opening:
       case Slot::State::Renewing:

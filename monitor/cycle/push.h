@@ -14,6 +14,7 @@
 
 #include "common/store.h"
 #include "common/tls.h"
+#include "monitor/cycle/tokens.h"
 #include "monitor/net/transport.h"
 #include "monitor/protocol/protocols.h"
 #include "monitor/services/services.h"
@@ -50,7 +51,12 @@ class PushKeeper {
   // The account's server is telling of its new mail now.
   bool idling(int account) const;
 
+  // A token account's access token arrived (or its renewal failed).
+  void tokenArrived(int account);
+
   TlsFactory* tls = nullptr;
+  SecretKeeper* secrets = nullptr;  // reads the stored passwords and tokens
+  TokenKeeper* tokens = nullptr;    // the access tokens of signed-in accounts
 
  private:
   struct Slot;

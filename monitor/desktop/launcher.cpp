@@ -8,16 +8,16 @@ namespace {
 // CreateProcess would split at the first space of "C:\Program Files\..."
 // (and so start C:\Program.exe); the command line repeats the path in
 // quotes, so that the program's argv[0] is its whole path.
-std::optional<std::uint32_t> startProgram(Processes& processes, const Text& path) {
-  return processes.start(u"\"" + path + u"\"", path);
+std::optional<std::uint32_t> startProgram(Processes& processes, const Text& path, const Text& arguments = {}) {
+  return processes.start(u"\"" + path + u"\"" + (arguments.empty() ? Text() : u" " + arguments), path);
 }
 
 }  // namespace
 
 Text Launcher::settingsProgram() { return processes_.exeFolder() + u"\\tarvicfg.exe"; }
 
-bool Launcher::startAndWait(const Text& program) {
-  auto pid = startProgram(processes_, program);
+bool Launcher::startAndWait(const Text& program, const Text& arguments) {
+  auto pid = startProgram(processes_, program, arguments);
   if (!pid) return false;
   waitForProcess(*pid);
   return true;

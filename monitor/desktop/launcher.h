@@ -13,7 +13,8 @@ class Launcher {
   Text settingsProgram();
   // Starts a program and waits for it to end, pumping messages. False when
   // it could not be started.
-  bool startAndWait(const Text& program);
+  // `arguments` follow the quoted path on the command line.
+  bool startAndWait(const Text& program, const Text& arguments = {});
   void waitForProcess(std::uint32_t pid);
   // A mail program's stored command: a bare path starts only when that file
   // exists; a quoted path passes what follows the quotes as arguments.

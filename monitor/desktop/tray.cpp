@@ -1,6 +1,7 @@
 #include "monitor/desktop/tray.h"
 
 #include "common/app.h"
+#include "common/sign_in.h"
 
 namespace tarvi {
 namespace {
@@ -34,6 +35,27 @@ BalloonText newMailBalloon(std::int64_t total, const std::vector<Text>& accounts
   return b;
 }
 
+Text Tray::tooltip() const {
+  Text t = trayTooltip(total_, checkedAt_);
+  if (signInNeeded_.empty()) return t;
+  t += u"\n";
+  t += kSignInNeededLead;
+  for (std::size_t i = 0; i < signInNeeded_.size(); ++i) t += (i ? u", " : u"") + signInNeeded_[i];
+  return t;
+}
+
+bool Tray::signInNeeded(const std::vector<Text>& accounts, const Text& newlyLost) {
+  if (signInNeeded_ != accounts) {
+    signInNeeded_ = accounts;
+    refresh();
+  }
+  if (newlyLost.empty()) return true;
+  if (!shown_ || !opt_.balloon) return false;
+  icon_.balloon(newlyLost, kSignInAgain);
+  signInBalloon_ = true;
+  return true;
+}
+
 void Tray::applyOption() {
   if (opt_.trayIcon && !shown_) {
     icon_.show(tooltip(), newMail_);
@@ -63,6 +85,7 @@ void Tray::checkFinished(std::int64_t total, std::optional<LocalTime> at,
   if (shown_ && opt_.balloon && !newMailAccounts.empty()) {
     const BalloonText b = newMailBalloon(total, newMailAccounts);
     icon_.balloon(b.title, b.text);
+    signInBalloon_ = false;
   }
 }
 

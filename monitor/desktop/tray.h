@@ -59,11 +59,19 @@ class Tray {
   // ordinary picture comes back.
   void newMailSeen();
 
+  // The accounts whose sign-in must be done again, named in the tooltip;
+  // the first time an account is named, a balloon says so (false when no
+  // icon could carry it: the caller tells the user otherwise).
+  bool signInNeeded(const std::vector<Text>& accounts, const Text& newlyLost);
+
+  // The balloon last shown asks for a sign-in: a click on it starts one.
+  bool signInBalloon() const { return signInBalloon_; }
+
   bool shown() const { return shown_; }
   bool newMailPicture() const { return newMail_; }
 
  private:
-  Text tooltip() const { return trayTooltip(total_, checkedAt_); }
+  Text tooltip() const;
   void refresh();
 
   TrayIcon& icon_;
@@ -72,6 +80,13 @@ class Tray {
   bool newMail_ = false;
   std::optional<std::int64_t> total_;
   std::optional<LocalTime> checkedAt_;
+  std::vector<Text> signInNeeded_;
+  bool signInBalloon_ = false;
 };
+
+inline constexpr const char16_t* kSignInNeededLead = u"ｻｲﾝｲﾝが必要: ";
+// The menu entry that signs in again the first account that needs it,
+// shown only while one does.
+inline constexpr const char16_t* kSignInMenuLabel = u"サインイン...";
 
 }  // namespace tarvi

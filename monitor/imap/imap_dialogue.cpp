@@ -4,6 +4,7 @@
 
 #include "common/base64.h"
 #include "common/cp932.h"
+#include "common/sign_in.h"
 #include "monitor/net/sock_err.h"
 
 namespace tarvi {
@@ -24,6 +25,8 @@ ImapCapabilities readCapabilities(const std::vector<std::string>& atoms) {
   for (const std::string& a : atoms) {
     if (a == "LOGINDISABLED") c.loginDisabled = true;
     if (a == "AUTH=PLAIN") c.authPlain = true;
+    if (a == "AUTH=XOAUTH2") c.authXoauth2 = true;
+    if (a == "AUTH=OAUTHBEARER") c.authOauthBearer = true;
     if (a == "SASL-IR") c.saslIr = true;
     if (a == "IDLE") c.idle = true;
     if (a == "MOVE") c.move = true;
@@ -86,7 +89,12 @@ Text ImapDialogue::logged(const Text& command) const {
   if (space != Text::npos) {
     const Text verb = command.substr(space + 1, 13);
     if (verb.rfind(u"LOGIN ", 0) == 0) return command.substr(0, space) + u" LOGIN ******************************";
-    if (verb.rfind(u"AUTHENTICATE ", 0) == 0) return command.substr(0, space) + u" AUTHENTICATE PLAIN ******";
+    if (verb.rfind(u"AUTHENTICATE ", 0) == 0) {
+      // The mechanism stays readable; what follows it is the secret.
+      const std::size_t mechanism = space + 1 + 13;
+      const std::size_t end = command.find(u' ', mechanism);
+      return command.substr(0, end == Text::npos ? command.size() : end) + (end == Text::npos ? u"" : u" ******");
+    }
   }
   // A line that is no command ("A<n> ...") answers a continuation: only
   // the logon's carries anything, and that is the password.
@@ -194,9 +202,8 @@ void ImapDialogue::dispatch(const imap::Response& r) {
     return;
   }
   if (r.kind == imap::Response::Kind::Continuation) {
-    if (stage_ == Stage::Authenticating && !plainResponse_.empty()) {
-      sendRaw(plainResponse_);
-      plainResponse_.clear();
+    if (stage_ == Stage::Authenticating) {
+      logonContinuation();
     } else if (stage_ == Stage::Ready) {
       continuation(r);
     } else {
@@ -235,8 +242,50 @@ void ImapDialogue::greeted(const imap::Response& r) {
   }
 }
 
+void ImapDialogue::logonContinuation() {
+  if (!plainResponse_.empty()) {
+    sendRaw(plainResponse_);
+    plainResponse_.clear();
+    return;
+  }
+  // A token refused: the server's challenge says why, and it sends its
+  // refusal once the mechanism's empty answer is in.
+  if (tokenLogon_ && !challengeAnswered_) {
+    challengeAnswered_ = true;
+    sendRaw(encodeBase64(saslErrorAnswer(oauthBearer_)));
+    return;
+  }
+  failed(kImapBadResponse);
+}
+
+void ImapDialogue::tokenLogon() {
+  const AccountSettings& a = conn().account();
+  if (!caps_.authXoauth2 && !caps_.authOauthBearer) {
+    failed(kNoTokenLogon);
+    return;
+  }
+  tokenLogon_ = true;
+  oauthBearer_ = !caps_.authXoauth2;
+  const std::string user = toUtf8(a.user);
+  const std::string response =
+      encodeBase64(oauthBearer_ ? oauthBearerResponse(user, toUtf8(a.host), a.port, a.accessToken)
+                                : xoauth2Response(user, a.accessToken));
+  const std::string mechanism = oauthBearer_ ? "OAUTHBEARER" : "XOAUTH2";
+  stage_ = Stage::Authenticating;
+  if (caps_.saslIr) {
+    logonTag_ = command("AUTHENTICATE " + mechanism + " " + response);
+  } else {
+    plainResponse_ = response;
+    logonTag_ = command("AUTHENTICATE " + mechanism);
+  }
+}
+
 void ImapDialogue::logon() {
   const AccountSettings& a = conn().account();
+  if (signsInWithToken(a)) {
+    tokenLogon();
+    return;
+  }
   const std::string user = cp932::encode(a.user);
   const std::string password = cp932::encode(a.password);
   const auto quotedUser = imap::quoted(user);
@@ -272,6 +321,7 @@ void ImapDialogue::loggedOn(const imap::Response& r) {
     return;
   }
   if (!ok(r)) {
+    if (tokenLogon_) conn().signInRefused();
     failed(refusalText(r, u"ﾛｸﾞｲﾝできませんでした"));
     return;
   }

@@ -25,6 +25,8 @@ struct ImapCapabilities {
   bool known = false;
   bool loginDisabled = false;
   bool authPlain = false;
+  bool authXoauth2 = false;
+  bool authOauthBearer = false;
   bool saslIr = false;
   bool idle = false;
   bool move = false;
@@ -100,6 +102,9 @@ class ImapDialogue : public Dialogue {
   void dispatch(const imap::Response& r);
   void greeted(const imap::Response& r);
   void logon();
+  void tokenLogon();
+  // A continuation while the logon authenticates.
+  void logonContinuation();
   void loggedOn(const imap::Response& r);
   void takeCapabilities(const imap::Response& r);
 
@@ -109,7 +114,12 @@ class ImapDialogue : public Dialogue {
   std::vector<std::string> pending_;  // tags sent, not yet completed
   std::string logonTag_;
   std::string logoutTag_;
-  std::string plainResponse_;  // AUTHENTICATE PLAIN without SASL-IR: sent after "+"
+  std::string plainResponse_;  // AUTHENTICATE without SASL-IR: sent after "+"
+  // A token logon: its mechanism, and whether the server's error challenge
+  // was answered (what follows is the refusal).
+  bool tokenLogon_ = false;
+  bool oauthBearer_ = false;
+  bool challengeAnswered_ = false;
   unsigned nextTag_ = 1;
   bool over_ = false;  // failed or closed: nothing more is read
   bool reading_ = false;

@@ -51,6 +51,10 @@ Connection::~Connection() { close(); }
 
 bool Connection::current() const { return t_.current_.get() == this; }
 
+void Connection::signInRefused() {
+  if (current()) t_.events_.signInRefused();
+}
+
 SessionLog& Connection::log() { return t_.log_; }
 
 void Connection::close() {

@@ -40,6 +40,9 @@ class TransportEvents {
   virtual void sessionFailed() {}
   // A notification for the current connection arrived.
   virtual void activity() {}
+  // The server refused the token the logon sent (told before the failure
+  // that follows): a token renewed now may still be taken.
+  virtual void signInRefused() {}
 };
 
 // The session log of the popup's log button: the commands sent (the
@@ -84,6 +87,8 @@ class Connection {
   void fail(const Text& message, bool closeNow);
   // Closes the socket and ends Windows Sockets, if open.
   void close();
+  // The server refused the logon's token (see TransportEvents).
+  void signInRefused();
 
   bool current() const;
   bool connected() const { return current() && sock_ != kNoSocket; }

@@ -1,5 +1,7 @@
 #include "monitor/pop3/check_session.h"
 
+#include "common/sign_in.h"
+
 #include <algorithm>
 #include <unordered_map>
 #include <unordered_set>
@@ -107,6 +109,11 @@ void CheckSession::accepted(const Text& reply) {
   const AccountSettings& a = conn().account();
   switch (state_) {
     case State::Greeting:
+      if (signsInWithToken(a)) {
+        setState(State::PassSent);
+        startTokenLogon();
+        break;
+      }
       setState(State::UserSent);
       sendLine(u"USER " + a.user + u"\r\n");
       break;

@@ -1,5 +1,7 @@
 #include "monitor/pop3/delete_session.h"
 
+#include "common/sign_in.h"
+
 #include <algorithm>
 
 #include "common/cp932.h"
@@ -20,6 +22,12 @@ void DeleteSession::accepted(const Text& reply) {
   const AccountSettings& a = conn().account();
   switch (state_) {
     case State::Greeting:
+      if (signsInWithToken(a)) {
+        reqNo_ = nextMarked(0);
+        setState(State::PassSent);
+        startTokenLogon();
+        break;
+      }
       setState(State::UserSent);
       sendLine(u"USER " + a.user + u"\r\n");
       break;

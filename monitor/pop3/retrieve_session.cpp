@@ -1,5 +1,7 @@
 #include "monitor/pop3/retrieve_session.h"
 
+#include "common/sign_in.h"
+
 #include "common/cp932.h"
 #include "monitor/mail/extract.h"
 
@@ -27,6 +29,11 @@ void RetrieveSession::accepted(const Text&) {
   switch (state_) {
     case State::Greeting:
       reqNo_ = nextTarget(accounts_, account_, 0);
+      if (signsInWithToken(a)) {
+        setState(State::PassSent);
+        startTokenLogon();
+        break;
+      }
       setState(State::UserSent);
       sendLine(u"USER " + a.user + u"\r\n");
       break;

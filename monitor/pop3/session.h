@@ -37,6 +37,15 @@ class Session : public Dialogue {
   // when it has dealt with it.
   virtual bool refusalHandled() { return false; }
 
+  // After the greeting, for an account that signs in with a token: AUTH
+  // XOAUTH2 (or OAUTHBEARER where XOAUTH2 is unknown to the server) is
+  // carried out here, and the next acceptance the session sees ends the
+  // logon, as the reply to PASS does. False for a password account: the
+  // session sends USER and PASS itself.
+  // Set the session's state to the one PASS leaves first: the sending
+  // pumps messages, and the replies may come in under it.
+  bool startTokenLogon();
+
   // Sends a command whose reply is one line.
   void sendLine(const Text& command);
   // Sends a command whose reply runs over several lines.
@@ -46,6 +55,15 @@ class Session : public Dialogue {
   void sendPipelined(const std::vector<Text>& commands);
 
  private:
+  enum class Sasl { None, Asked, ResponseSent, ChallengeAnswered };
+  // What a line read during the token logon was.
+  enum class LogonLine { Taken, Chatter, Accepted };
+  LogonLine tokenLogonLine(std::string_view line);
+  void askMechanism();
+
+  Sasl sasl_ = Sasl::None;
+  bool oauthBearer_ = false;
+  Text secretLine_;  // the logon's response, never logged
   bool multiLine_ = false;
   bool statusSeen_ = false;
   bool quitSent_ = false;

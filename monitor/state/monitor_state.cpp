@@ -98,7 +98,7 @@ void MonitorState::loadAccount(const SettingsStore& store, int n) {
   a.backColor = r.backColor;
   a.soundMode = r.soundMode;
   a.soundFile = r.soundFile;
-  tarvi::loadAccount(store, n, a);
+  tarvi::loadAccount(store, n, a, secrets);
   r.textColor = a.textColor;
   r.backColor = a.backColor;
   r.soundMode = a.soundMode;

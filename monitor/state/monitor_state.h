@@ -86,8 +86,13 @@ inline void relistQuietly(AccountTable& accounts, int a) {
 int nextMarked(const AccountTable& accounts, int a, int after);
 int nextRetrieveTarget(const AccountTable& accounts, int a, int after);
 
+inline constexpr const char16_t* kPasswordUnreadable =
+    u"保存されたﾊﾟｽﾜｰﾄﾞを読み出せませんでした。設定でﾊﾟｽﾜｰﾄﾞを入力し直してください";
+
 struct MonitorState {
   GeneralSettings options;
+  // Unprotects the stored passwords and refresh tokens (the system's).
+  SecretKeeper* secrets = nullptr;
   // The account being served: its login fields as last read.
   AccountSettings current;
   AccountTable accounts;

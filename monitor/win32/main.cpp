@@ -4,6 +4,7 @@
 
 #include <commctrl.h>
 
+#include "common/win32/dpapi.h"
 #include "common/win32/registry_store.h"
 #include "common/win32/schannel.h"
 #include "common/win32/system_library.h"
@@ -17,6 +18,7 @@
 #include "monitor/win32/ras_win32.h"
 #include "monitor/win32/socket_win32.h"
 #include "monitor/win32/sound.h"
+#include "monitor/win32/token_service_win32.h"
 #include "monitor/win32/tray_icon.h"
 #include "monitor/win32/viewer_window.h"
 #include "monitor/win32/win32_services.h"
@@ -65,8 +67,11 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
   Win32TrayIcon trayIcon(instance);
   FileListStore lists;
   SchannelFactory tls;
+  Win32TokenService tokens;
   Monitor monitor({store, timers, pump, dialogs, processes, window, window, viewer, lamp, sound,
-                   sockets, ras, hotkeyRegistrar, charsets, trayIcon, lists, &tls});
+                   sockets, ras, hotkeyRegistrar, charsets, trayIcon, lists, &tls, nullptr, &tokens});
+  tarvi::win32::DpapiSecretKeeper secrets;
+  monitor.state().secrets = &secrets;
 
   // A second monitor only tells the user so; it never makes a window.
   const auto [twipsX, twipsY] = screenTwipsPerPixel();
@@ -78,6 +83,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     monitor.onSocket(sock, tag, error);
   };
   timers.attach(window.hwnd());
+  tokens.attach(window.hwnd());
   hotkeyRegistrar.attach(window.hwnd(), &monitor);
   viewer.setOwner(window.hwnd());
   trayIcon.attach(window.hwnd());

@@ -6,6 +6,7 @@
 #include "common/win32/dpi.h"
 #include "common/win32/registry_store.h"
 #include "monitor/win32/popup_glyphs.h"
+#include "monitor/win32/token_service_win32.h"
 
 namespace tarvi::win32 {
 namespace {
@@ -276,6 +277,11 @@ LRESULT MainWindow::handle(UINT msg, WPARAM wp, LPARAM lp) {
   if (tray_ && monitor_)
     if (const auto r = tray_->onMessage(msg, wp, lp, *monitor_)) return *r;
   switch (msg) {
+    case Win32TokenService::kReplyMessage: {
+      auto [request, reply] = Win32TokenService::take(lp);
+      if (monitor_) monitor_->onTokenReply(request, reply);
+      return 0;
+    }
     case WM_TIMER:
       if (monitor_ && wp >= Win32TimerDriver::kBase && wp < Win32TimerDriver::kBase + kTimerCount) {
         monitor_->onTimer(static_cast<TimerId>(wp - Win32TimerDriver::kBase));

@@ -89,7 +89,12 @@ void Win32TrayIcon::showMenu(Monitor& monitor) {
   HMENU menu = CreatePopupMenu();
   if (!menu) return;
   const auto& entries = trayMenu();
+  // Past the entries of the fixed menu.
+  const UINT signIn = static_cast<UINT>(entries.size()) + 1;
   for (std::size_t i = 0; i < entries.size(); ++i) {
+    // Above "終了": the sign-in an account waits for.
+    if (i + 1 == entries.size() && monitor.needsSignIn())
+      AppendMenuW(menu, MF_STRING, signIn, wide(kSignInMenuLabel).c_str());
     if (!entries[i].command)
       AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
     else
@@ -105,6 +110,10 @@ void Win32TrayIcon::showMenu(Monitor& monitor) {
       nullptr));
   PostMessageW(hwnd_, WM_NULL, 0, 0);
   DestroyMenu(menu);
+  if (chosen == signIn) {
+    monitor.signInAgain();
+    return;
+  }
   if (chosen >= 1 && chosen <= entries.size() && entries[chosen - 1].command)
     monitor.run(*entries[chosen - 1].command);
 }
@@ -123,6 +132,10 @@ std::optional<LRESULT> Win32TrayIcon::onMessage(UINT msg, WPARAM, LPARAM lp, Mon
   if (msg != kCallbackMessage) return std::nullopt;
   switch (LOWORD(lp)) {
     case WM_LBUTTONUP: monitor.run(kTrayClickCommand); break;
+    // The balloon that asked for a new sign-in; other balloons only tell.
+    case NIN_BALLOONUSERCLICK:
+      if (monitor.tray().signInBalloon() && monitor.needsSignIn()) monitor.signInAgain();
+      break;
     case WM_RBUTTONUP:
     case WM_CONTEXTMENU: showMenu(monitor); break;
     default: break;

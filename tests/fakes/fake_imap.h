@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/fakes/fake_tokens.h"
+
 namespace tarvi::fakes {
 
 struct ImapMessage {
@@ -29,6 +31,11 @@ struct ImapServer {
   std::map<std::string, std::string> replies;
   bool idling = false;
   std::string authTag;  // AUTHENTICATE waiting for its response line
+  // The access token a token logon must carry (AUTH=XOAUTH2 or
+  // AUTH=OAUTHBEARER in the capabilities offer the mechanism).
+  std::string token;
+  std::string authMechanism;  // of the AUTHENTICATE waiting
+  bool challenged = false;    // the token was refused; the empty answer is due
   std::string idleTag;
   int fetches = 0;
 
@@ -78,6 +85,22 @@ struct ImapServer {
     return end == std::string::npos ? text : text.substr(0, end + 4);
   }
 
+  std::string tokenResponse(const std::string& response) {
+    const std::string tag = authTag;
+    const bool bearer = authMechanism == "OAUTHBEARER";
+    if (challenged || bearerResponseCarries(response, user, token, bearer)) {
+      const bool ok = !challenged;
+      authTag.clear();
+      authMechanism.clear();
+      challenged = false;
+      if (ok) return tag + " OK [CAPABILITY " + capabilities + "] Logged in\r\n";
+      return response == (bearer ? "AQ==" : "") ? tag + " NO [AUTHENTICATIONFAILED] Authentication failed.\r\n"
+                                                : tag + " BAD wrong answer\r\n";
+    }
+    challenged = true;
+    return "+ eyJzdGF0dXMiOiI0MDEiLCJzY2hlbWVzIjoiYmVhcmVyIn0=\r\n";
+  }
+
   std::string respond(const std::string& line) {
     if (idling) {
       if (line != "DONE") return "";
@@ -86,6 +109,7 @@ struct ImapServer {
     }
     if (!authTag.empty()) {
       const std::string tag = authTag;
+      if (!authMechanism.empty()) return tokenResponse(line);
       authTag.clear();
       return tag + " OK [CAPABILITY " + capabilities + "] Logged in\r\n";
     }
@@ -101,6 +125,14 @@ struct ImapServer {
       return "+ \r\n";
     }
     if (cmd.rfind("AUTHENTICATE PLAIN ", 0) == 0) return tag + " OK [CAPABILITY " + capabilities + "] Logged in\r\n";
+    for (const std::string mechanism : {"XOAUTH2", "OAUTHBEARER"}) {
+      if (cmd.rfind("AUTHENTICATE " + mechanism, 0) != 0) continue;
+      if (capabilities.find("AUTH=" + mechanism) == std::string::npos) return tag + " NO Unsupported mechanism\r\n";
+      authTag = tag;
+      authMechanism = mechanism;
+      if (cmd.size() == 13 + mechanism.size()) return "+ \r\n";
+      return tokenResponse(cmd.substr(14 + mechanism.size()));
+    }
     if (cmd == "STARTTLS") return tag + " OK Begin TLS negotiation now.\r\n";
     if (cmd.rfind("LOGIN ", 0) == 0)
       return cmd == "LOGIN \"" + user + "\" \"" + pass + "\"" ? tag + " OK [CAPABILITY " + capabilities + "] Logged in\r\n"

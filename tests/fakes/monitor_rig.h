@@ -19,6 +19,7 @@
 #include "tests/fakes/fake_store.h"
 #include "tests/fakes/fake_timers.h"
 #include "tests/fakes/fake_tls.h"
+#include "tests/fakes/fake_tokens.h"
 #include "tests/fakes/fake_charset.h"
 #include "tests/fakes/fake_list_store.h"
 
@@ -39,6 +40,14 @@ struct Mailbox {
   std::vector<std::string> uids;  // kept in step with `messages` when given
   bool pipelining = true;
 
+  // A token logon (AUTH XOAUTH2 or OAUTHBEARER) takes this access token;
+  // empty: the server knows neither mechanism. `oauthBearerOnly` refuses
+  // XOAUTH2 as unknown.
+  std::string token;
+  bool oauthBearerOnly = false;
+  std::string sasl;       // the mechanism of a logon under way
+  bool challenged = false;  // its response was refused; the empty answer is due
+
   bool valid(int n) const {
     return n >= 1 && n <= static_cast<int>(messages.size()) && !pendingDele.count(n);
   }
@@ -58,6 +67,26 @@ struct Mailbox {
       return respond(cmd.substr(0, crlf)) + respond(cmd.substr(crlf + 2));
     for (auto& [k, v] : replies)
       if (cmd.rfind(k, 0) == 0) return v;
+    if (!sasl.empty()) {
+      const bool bearer = sasl == "OAUTHBEARER";
+      if (challenged) {
+        sasl.clear();
+        challenged = false;
+        return cmd == (bearer ? "AQ==" : "") ? "-ERR [AUTH] Authentication failed.\r\n" : "-ERR bad answer\r\n";
+      }
+      if (bearerResponseCarries(cmd, user, token, bearer)) {
+        sasl.clear();
+        return "+OK Logged in.\r\n";
+      }
+      challenged = true;
+      return "+ eyJzdGF0dXMiOiI0MDEiLCJzY2hlbWVzIjoiYmVhcmVyIn0=\r\n";
+    }
+    if (cmd == "AUTH XOAUTH2" || cmd == "AUTH OAUTHBEARER") {
+      if (token.empty() || (oauthBearerOnly && cmd == "AUTH XOAUTH2")) return "-ERR Unsupported authentication mechanism.\r\n";
+      pendingDele.clear();
+      sasl = cmd.substr(5);
+      return "+ \r\n";
+    }
     auto number = [&](std::size_t at) { return std::atoi(cmd.c_str() + at); };
     if (cmd.rfind("USER ", 0) == 0) {
       pendingDele.clear();
@@ -132,8 +161,9 @@ struct MonitorRig {
   FakeTrayIcon tray;
   FakeListStore lists;
   FakeTlsFactory tlsFactory;
+  FakeTokenService tokens{pump};
   Monitor monitor{{store, timers, pump, dialogs, processes, window, window, viewer, lamp, sound,
-                   sock, ras, registrar, charsets, tray, lists, &tlsFactory, &pushSock}};
+                   sock, ras, registrar, charsets, tray, lists, &tlsFactory, &pushSock, &tokens}};
   std::map<int, Mailbox> boxes;  // by port
   std::map<int, ImapServer> imaps;  // by port, for the IMAP accounts
   std::map<int, ImapServer> pushImaps;  // the push connections' view of them
@@ -160,6 +190,7 @@ struct MonitorRig {
       return s.respond(cmd);
     };
     pushSock.greetingFor = sock.greetingFor;
+    tokens.deliver = [this](std::uint32_t request, const TokenReply& r) { monitor.onTokenReply(request, r); };
     timers.onTick = [this](TimerId id) {
       monitor.onTimer(id);
       pump.runAll();

@@ -125,6 +125,14 @@ TEST(ConnectionTest, StopsWhereTheServerOrTheLinkSaysNo) {
   refused.link.replies["STLS"] = "-ERR no";
   refused.go(input(kStartTls));
   EXPECT_TRUE(refused.tls.made.empty());  // never fell back, never started TLS
+  // A token account: the connection and its TLS are tested, no logon is
+  // tried with a password it does not have.
+  TestRun token(kStartTls);
+  auto in = input(kStartTls);
+  in.tokenSignIn = true;
+  token.go(in);
+  EXPECT_EQ(token.link.commands, (Commands{"STLS", "QUIT"}));
+  EXPECT_TRUE(token.reportHas(u"ﾄｰｸﾝでｻｲﾝｲﾝするｱｶｳﾝﾄのため試していません")) << toUtf8(token.report);
 }
 
 TEST(ConnectionTest, CertificateProblemSendsNoUserUnlessPinned) {

@@ -1,5 +1,9 @@
 #include "common/settings.h"
 
+#include <algorithm>
+#include <optional>
+
+#include "common/base64.h"
 #include "common/scramble.h"
 
 namespace tarvi {
@@ -66,6 +70,7 @@ std::vector<BoundKey> generalKeys(GeneralSettings& s) {
       in(flag("Trayicon", s.trayIcon, d.trayIcon), G::Options),
       in(flag("Balloon", s.balloon, d.balloon), G::Options),
       in(flag("Fastcheck", s.fastCheck, d.fastCheck), G::Options),
+      in(whenSet(flag("Legacypw", s.legacyPassword, d.legacyPassword)), G::Options),
       in(i16("Checktimerval", s.checkIntervalMinutes, d.checkIntervalMinutes), G::Timers),
       in(i16("Closetimerval", s.popupCloseSeconds, d.popupCloseSeconds), G::Timers),
       in(i16("Timeupval", s.sessionLimitMinutes, d.sessionLimitMinutes), G::Timers),
@@ -116,10 +121,18 @@ Text accountName(const SettingsStore& store, int n) {
   return a.name;
 }
 
-std::vector<BoundKey> accountKeys(int n, AccountSettings& a) {
+namespace {
+
+// The protected forms of an account's secrets as stored: Base64 of the
+// system's blobs, "" (or "0") for none.
+struct StoredSecrets {
+  Text password, refreshToken;
+};
+
+std::vector<BoundKey> storedAccountKeys(int n, AccountSettings& a, StoredSecrets* secrets) {
   const Text sfx = decimal(n);
   const AccountSettings d;
-  return {
+  std::vector<BoundKey> keys = {
       {{u"Aname" + sfx, Width::Text, u""}, &a.name},
       {{u"Hname" + sfx, Width::Text, u""}, &a.host},
       {{u"Portno" + sfx, Width::Int16, num(d.port)}, &a.port},
@@ -146,14 +159,79 @@ std::vector<BoundKey> accountKeys(int n, AccountSettings& a) {
       whenSet({{u"Oauthscope" + sfx, Width::Text, u""}, &a.oauthScope}),
       whenSet({{u"Oauthclient" + sfx, Width::Text, u""}, &a.oauthClient}),
   };
+  if (secrets) {
+    // Added with the system's protection: an account stored by an earlier
+    // version has only its scrambled Passw.
+    keys.push_back(whenSet({{u"Passwp" + sfx, Width::Text, u""}, &secrets->password}));
+    keys.push_back(whenSet({{u"Oauthrefresh" + sfx, Width::Text, u""}, &secrets->refreshToken}));
+  }
+  return keys;
 }
+
+int base64Digit(char c) {
+  if (c >= 'A' && c <= 'Z') return c - 'A';
+  if (c >= 'a' && c <= 'z') return c - 'a' + 26;
+  if (c >= '0' && c <= '9') return c - '0' + 52;
+  if (c == '+') return 62;
+  if (c == '/') return 63;
+  return -1;
+}
+
+// Strict: whole groups of four, "=" only as padding at the end.
+std::optional<std::string> decodeBase64Strict(std::string_view in) {
+  if (in.empty() || in.size() % 4 != 0) return std::nullopt;
+  std::string out;
+  for (std::size_t i = 0; i < in.size(); i += 4) {
+    const bool last = i + 4 == in.size();
+    const int pad = last ? (in[i + 3] == '=') + (in[i + 2] == '=' && in[i + 3] == '=') : 0;
+    unsigned v = 0;
+    for (int k = 0; k < 4; ++k) {
+      const int digit = k >= 4 - pad ? 0 : base64Digit(in[i + static_cast<std::size_t>(k)]);
+      if (digit < 0) return std::nullopt;
+      v = v << 6 | static_cast<unsigned>(digit);
+    }
+    for (int k = 0; k < 3 - pad; ++k) out += static_cast<char>((v >> (16 - 8 * k)) & 0xFF);
+  }
+  return out;
+}
+
+bool holdsSecret(const Text& stored) { return !stored.empty() && stored != u"0"; }
+
+// The plain secret of a stored blob; nullopt when it cannot be had.
+std::optional<Text> reveal(const Text& stored, SecretKeeper* secrets) {
+  if (!secrets) return std::nullopt;
+  const std::string encoded = toUtf8(stored);
+  auto blob = decodeBase64Strict(encoded);
+  if (!blob) return std::nullopt;
+  auto plain = secrets->unprotect(*blob);
+  if (!plain) return std::nullopt;
+  Text text = fromUtf8(*plain);
+  std::fill(plain->begin(), plain->end(), '\0');
+  return text;
+}
+
+// The stored form of a secret: "" for none, nullopt when the system
+// refuses to protect it.
+std::optional<Text> conceal(const Text& plain, SecretKeeper& secrets) {
+  if (plain.empty()) return Text();
+  std::string bytes = toUtf8(plain);
+  auto blob = secrets.protect(bytes);
+  std::fill(bytes.begin(), bytes.end(), '\0');
+  if (!blob) return std::nullopt;
+  return ascii(encodeBase64(*blob));
+}
+
+}  // namespace
+
+std::vector<BoundKey> accountKeys(int n, AccountSettings& a) { return storedAccountKeys(n, a, nullptr); }
 
 std::vector<KeyDef> schema() {
   GeneralSettings g;
   AccountSettings a;
+  StoredSecrets secrets;
   std::vector<KeyDef> out;
   for (auto& k : generalKeys(g)) out.push_back(k.def);
-  for (auto& k : accountKeys(0, a)) {
+  for (auto& k : storedAccountKeys(0, a, &secrets)) {
     KeyDef d = k.def;
     d.name.pop_back();  // drop the "0": the prefix alone
     out.push_back(d);
@@ -191,8 +269,9 @@ void saveValue(SettingsStore& store, const Text& key, std::int32_t number, const
 
 void clearAccount(AccountSettings& a) { a = AccountSettings{}; }
 
-void loadAccount(const SettingsStore& store, int n, AccountSettings& a) {
-  for (const auto& k : accountKeys(n, a)) {
+void loadAccount(const SettingsStore& store, int n, AccountSettings& a, SecretKeeper* secrets) {
+  StoredSecrets stored;
+  for (const auto& k : storedAccountKeys(n, a, &stored)) {
     const bool read = readKey(store, k);
     // Keeping whatever the field held (a default, another account's mode)
     // could mean plain text for an account that asked for TLS.
@@ -204,6 +283,21 @@ void loadAccount(const SettingsStore& store, int n, AccountSettings& a) {
   if (a.tlsMode != kPlain && a.tlsMode != kImplicitTls && a.tlsMode != kStartTls) a.tlsMode = kTlsDamaged;
   if (a.protocol != kPop3 && a.protocol != kImap) a.protocol = kProtocolDamaged;
   decodeStoredAccount(a);
+  // A protected password stands alone: one that does not unprotect never
+  // gives way to a scrambled one, which may be older.
+  a.passwordUnreadable = false;
+  if (holdsSecret(stored.password)) {
+    auto plain = reveal(stored.password, secrets);
+    a.password = plain.value_or(Text());
+    a.passwordUnreadable = !plain;
+  }
+  a.refreshToken.clear();
+  a.refreshUnreadable = false;
+  if (holdsSecret(stored.refreshToken)) {
+    auto plain = reveal(stored.refreshToken, secrets);
+    a.refreshToken = plain.value_or(Text());
+    a.refreshUnreadable = !plain;
+  }
 }
 
 void decodeStoredAccount(AccountSettings& a) {
@@ -215,10 +309,33 @@ void decodeStoredAccount(AccountSettings& a) {
     if (*t == u"0") t->clear();
 }
 
-void saveAccount(SettingsStore& store, int n, const AccountSettings& a) {
+bool saveAccount(SettingsStore& store, int n, const AccountSettings& a, SecretKeeper* secrets,
+                 bool legacyPassword) {
   AccountSettings copy = a;
-  copy.password = scramblePass(a.password);
-  writeKeys(store, accountKeys(n, copy));
+  if (!secrets) {
+    copy.password = scramblePass(a.password);
+    writeKeys(store, accountKeys(n, copy));
+    return true;
+  }
+  // A secret the system refuses to protect is not stored at all, rather
+  // than in a form anyone can read.
+  const auto password = conceal(a.password, *secrets);
+  const auto refresh = conceal(a.refreshToken, *secrets);
+  StoredSecrets stored{password.value_or(Text()), refresh.value_or(Text())};
+  // Earlier versions read only Passw: it holds the scrambled password only
+  // for a user who goes on using them, else nothing.
+  copy.password = legacyPassword && password ? scramblePass(a.password) : Text();
+  copy.refreshToken.clear();
+  writeKeys(store, storedAccountKeys(n, copy, &stored));
+  return password && refresh;
+}
+
+void saveRefreshToken(SettingsStore& store, int n, const Text& token, SecretKeeper& secrets) {
+  auto concealed = conceal(token, secrets);
+  if (!concealed) return;  // the token stored before stays: never a plain one
+  AccountSettings a;
+  StoredSecrets stored{Text(), *concealed};
+  writeKeys(store, {storedAccountKeys(n, a, &stored).back()});  // Oauthrefresh
 }
 
 }  // namespace tarvi

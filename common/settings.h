@@ -57,6 +57,9 @@ struct GeneralSettings {
   // Only mail not listed before is asked for (UIDL), pipelined where the
   // server allows, and what was listed is remembered across restarts.
   bool fastCheck = true;
+  // The password is also kept scrambled as earlier versions read it, for a
+  // user who still runs them; set in the registry only.
+  bool legacyPassword = false;
   std::int16_t checkIntervalMinutes = 0;  // 0: no periodic check
   std::int16_t popupCloseSeconds = 0;     // 0: the popup stays
   std::int16_t sessionLimitMinutes = 1;   // 0: no limit
@@ -156,7 +159,9 @@ void writeAccountCount(SettingsStore& store, std::int16_t count);
 // The stored name of account n ("" when there is none).
 Text accountName(const SettingsStore& store, int n);
 
-// The keys of account n in their writing order, bound to `a`.
+// The keys of account n in their writing order, bound to `a`; the
+// protected secrets (Passwp, Oauthrefresh), which are no fields of `a`,
+// are read and written by loadAccount and saveAccount only.
 std::vector<BoundKey> accountKeys(int n, AccountSettings& a);
 
 // The whole schema, for tests and tools: every general key and the
@@ -184,7 +189,9 @@ void loadAccount(const SettingsStore& store, int n, AccountSettings& a, SecretKe
 void decodeStoredAccount(AccountSettings& a);
 // The password and the refresh token are stored protected by `secrets`;
 // the scrambled form of earlier versions only while `legacyPassword`.
-void saveAccount(SettingsStore& store, int n, const AccountSettings& a, SecretKeeper* secrets = nullptr,
+// Without `secrets`, the password is stored scrambled as ever. False when
+// the system refused to protect a secret: that one is not stored at all.
+bool saveAccount(SettingsStore& store, int n, const AccountSettings& a, SecretKeeper* secrets = nullptr,
                  bool legacyPassword = false);
 // Stores only account n's refresh token (a sign-in that completed).
 void saveRefreshToken(SettingsStore& store, int n, const Text& token, SecretKeeper& secrets);

@@ -1,6 +1,7 @@
 #include "settings/account_list.h"
 
 #include "common/cp932.h"
+#include "common/sign_in.h"
 #include "common/tls_policy.h"
 #include "settings/options_model.h"
 
@@ -41,7 +42,24 @@ AccountForm accountForm(const AccountSettings& a) {
   f.folder = a.folder;
   f.pushIdle = a.pushIdle;
   f.unseenOnly = a.unseenOnly;
+  f.signIn = a.signIn >= kPasswordSignIn && a.signIn <= kOtherSignIn ? a.signIn : int{kPasswordSignIn};
+  f.authorizeUrl = a.oauthAuthorizeUrl;
+  f.tokenUrl = a.oauthTokenUrl;
+  f.scope = a.oauthScope;
+  f.clientId = a.oauthClient;
+  f.refreshToken = a.refreshToken;
   return f;
+}
+
+Text signInStatus(const AccountForm& form) {
+  if (form.signIn == kPasswordSignIn) return {};
+  if (form.refreshToken.empty()) return u"未サインイン";
+  return form.user.empty() ? Text(u"サインイン済み") : u"サインイン済み (" + form.user + u")";
+}
+
+void forgetCredentials(AccountForm& form) {
+  form.password.clear();
+  form.refreshToken.clear();
 }
 
 namespace {
@@ -101,6 +119,17 @@ std::optional<AccountSettings> accountFromForm(const AccountForm& f) {
     a.pushIdle = f.pushIdle;
     a.unseenOnly = f.unseenOnly;
   }
+  if (f.signIn == kMicrosoftSignIn || f.signIn == kGoogleSignIn || f.signIn == kOtherSignIn) {
+    a.signIn = static_cast<std::int16_t>(f.signIn);
+    a.password.clear();  // never sent: kept nowhere
+    if (f.signIn == kOtherSignIn) {
+      a.oauthAuthorizeUrl = f.authorizeUrl;
+      a.oauthTokenUrl = f.tokenUrl;
+      a.oauthScope = f.scope;
+    }
+    a.oauthClient = f.clientId;
+    a.refreshToken = f.refreshToken;
+  }
   return a;
 }
 
@@ -112,20 +141,31 @@ Text accountFormProblem(const AccountForm& form) {
   };
   const char16_t* kNotInCodePage = u"(Shift_JISにない文字は送れません)";
   if (!sendable(form.user)) return Text(u"ﾕｰｻﾞｰ名にｻｰﾊﾞへ送れない文字が含まれています\r\n") + kNotInCodePage;
-  if (!sendable(form.password)) return Text(u"ﾊﾟｽﾜｰﾄﾞにｻｰﾊﾞへ送れない文字が含まれています\r\n") + kNotInCodePage;
-  return {};
+  if (form.signIn == kPasswordSignIn) {
+    if (!sendable(form.password)) return Text(u"ﾊﾟｽﾜｰﾄﾞにｻｰﾊﾞへ送れない文字が含まれています\r\n") + kNotInCodePage;
+    return {};
+  }
+  const auto a = accountFromForm(form);
+  return a ? signInProblem(*a) : Text();
 }
 
 void EditorGate::portChanged(TextView port) { portOk_ = parsePortText(port).has_value(); }
 
-AccountList::AccountList(SettingsStore& store)
-    : store_(store), count_(readAccountCount(store)) {}
+AccountList::AccountList(SettingsStore& store, SecretKeeper* secrets)
+    : store_(store), secrets_(secrets), count_(readAccountCount(store)) {}
 
 AccountSettings AccountList::load(int n) const {
   AccountSettings a;
   clearAccount(a);
-  loadAccount(store_, n, a);
+  loadAccount(store_, n, a, secrets_);
   return a;
+}
+
+bool AccountList::save(int n, const AccountSettings& a) {
+  // Read at each save: the option is set in the registry, not here.
+  GeneralSettings options;
+  for (const auto& k : generalKeys(options, KeyGroup::Options)) readKey(store_, k);
+  return saveAccount(store_, n, a, secrets_, options.legacyPassword);
 }
 
 std::vector<AccountRow> AccountList::rows() const {
@@ -137,20 +177,20 @@ std::vector<AccountRow> AccountList::rows() const {
 int AccountList::add(const AccountSettings& a) {
   if (count_ >= INT16_MAX) return 0;  // the account count is 16-bit
   ++count_;
-  saveAccount(store_, count_, a);
+  secretsStored_ = save(count_, a);
   writeAccountCount(store_, static_cast<std::int16_t>(count_));
   return count_;
 }
 
 bool AccountList::edit(int n, const AccountSettings& a) {
   if (!isAccountRow(n)) return false;
-  saveAccount(store_, n, a);
+  secretsStored_ = save(n, a);
   return true;
 }
 
 bool AccountList::remove(int n) {
   if (!isAccountRow(n)) return false;
-  for (int k = n + 1; k <= count_; ++k) saveAccount(store_, k - 1, load(k));
+  for (int k = n + 1; k <= count_; ++k) save(k - 1, load(k));
   --count_;
   writeAccountCount(store_, static_cast<std::int16_t>(count_));
   return true;

@@ -3,14 +3,17 @@
 #include <memory>
 
 #include "common/app.h"
+#include "common/sign_in.h"
 #include "common/win32/registry_store.h"
 #include "common/tls_policy.h"
 #include "common/win32/schannel.h"
 #include "settings/account_list.h"
 #include "settings/connection_test.h"
+#include "settings/options_model.h"
 #include "settings/win32/color_picker.h"
 #include "settings/win32/file_picker.h"
 #include "settings/win32/resource.h"
+#include "settings/win32/sign_in_dialog.h"
 #include "settings/win32/test_link.h"
 #include "settings/win32/ui.h"
 
@@ -86,6 +89,29 @@ void fill(HWND dlg, Editor& e) {
   setControlText(dlg, IDC_ACC_FOLDER, f.folder);
   setChecked(dlg, IDC_ACC_IDLE, f.pushIdle);
   setChecked(dlg, IDC_ACC_UNSEEN, f.unseenOnly);
+  for (const char16_t* method : kSignInMethods)
+    SendDlgItemMessageW(dlg, IDC_ACC_SIGNIN_METHOD, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(wide(method).c_str()));
+  SendDlgItemMessageW(dlg, IDC_ACC_SIGNIN_METHOD, CB_SETCURSEL, static_cast<WPARAM>(f.signIn), 0);
+  setControlText(dlg, IDC_ACC_CLIENT, f.clientId);
+  setControlText(dlg, IDC_ACC_AUTH_URL, f.authorizeUrl);
+  setControlText(dlg, IDC_ACC_TOKEN_URL, f.tokenUrl);
+  setControlText(dlg, IDC_ACC_SCOPE, f.scope);
+}
+
+int chosenSignIn(HWND dlg) {
+  const LRESULT i = SendDlgItemMessageW(dlg, IDC_ACC_SIGNIN_METHOD, CB_GETCURSEL, 0, 0);
+  return i >= kMicrosoftSignIn && i <= kOtherSignIn ? static_cast<int>(i) : int{kPasswordSignIn};
+}
+
+// As with the IMAP fields, what does not apply keeps its value, greyed.
+void enableSignInFields(HWND dlg) {
+  const int method = chosenSignIn(dlg);
+  const bool token = method != kPasswordSignIn;
+  for (int id : {IDC_ACC_PASS_LABEL, IDC_ACC_PASS}) enableControl(dlg, id, !token);
+  for (int id : {IDC_ACC_CLIENT_LABEL, IDC_ACC_CLIENT, IDC_ACC_SIGNIN}) enableControl(dlg, id, token);
+  for (int id : {IDC_ACC_AUTH_URL_LABEL, IDC_ACC_AUTH_URL, IDC_ACC_TOKEN_URL_LABEL, IDC_ACC_TOKEN_URL,
+                 IDC_ACC_SCOPE_LABEL, IDC_ACC_SCOPE})
+    enableControl(dlg, id, method == kOtherSignIn);
 }
 
 int chosenTlsMode(HWND dlg) {
@@ -121,6 +147,10 @@ void addTips(Editor& e) {
   e.tips.add(IDC_ACC_FOLDER, u"ﾁｪｯｸするIMAPのﾌｫﾙﾀﾞ、空欄ならINBOXです");
   e.tips.add(IDC_ACC_IDLE, u"ｻｰﾊﾞが対応していれば、届いたﾒｰﾙをすぐに知らせます");
   e.tips.add(IDC_ACC_UNSEEN, u"ﾁｪｯｸを外すと既読のﾒｰﾙも表示します");
+  e.tips.add(IDC_ACC_SIGNIN_METHOD, u"ﾊﾟｽﾜｰﾄﾞの代わりにMicrosoftやGoogleのｻｲﾝｲﾝでﾛｸﾞｵﾝできます");
+  e.tips.add(IDC_ACC_SIGNIN, u"ﾌﾞﾗｳｻﾞでｻｲﾝｲﾝします(ｱｶｳﾝﾄはOKで保存されます)");
+  e.tips.add(IDC_ACC_CLIENT, u"空欄ならこのﾌﾟﾛｸﾞﾗﾑのｸﾗｲｱﾝﾄIDを使います");
+  e.tips.add(IDC_ACC_FORGET, u"保存したﾊﾟｽﾜｰﾄﾞとｻｲﾝｲﾝ情報を削除します(OKで保存されます)");
   e.tips.add(IDC_ACC_TEST, u"入力中の内容でｻｰﾊﾞに接続してﾛｸﾞｵﾝを試します(保存はしません)");
   e.tips.add(IDOK, u"設定を保存して閉じるよ");
   e.tips.add(IDCANCEL, u"変更は保存せずに閉じるよ");
@@ -141,6 +171,43 @@ void collect(HWND dlg, Editor& e) {
   f.folder = controlText(dlg, IDC_ACC_FOLDER);
   f.pushIdle = isChecked(dlg, IDC_ACC_IDLE);
   f.unseenOnly = isChecked(dlg, IDC_ACC_UNSEEN);
+  f.signIn = chosenSignIn(dlg);
+  f.clientId = controlText(dlg, IDC_ACC_CLIENT);
+  f.authorizeUrl = controlText(dlg, IDC_ACC_AUTH_URL);
+  f.tokenUrl = controlText(dlg, IDC_ACC_TOKEN_URL);
+  f.scope = controlText(dlg, IDC_ACC_SCOPE);
+}
+
+void showSignInStatus(HWND dlg, Editor& e) {
+  collect(dlg, e);
+  setControlText(dlg, IDC_ACC_SIGNIN_STATUS, signInStatus(e.form));
+}
+
+// The sign-in runs on the form as it is now; its token goes with the
+// account when OK stores it, as Cancel must leave the stored one alone.
+void signIn(HWND dlg, Editor& e) {
+  collect(dlg, e);
+  AccountForm form = e.form;
+  // The port plays no part in signing in; a half-typed one must not stop it.
+  if (!parsePortText(form.port)) form.port = u"110";
+  const auto account = accountFromForm(form);
+  if (!account) return;
+  if (const Text why = signInProblem(*account); !why.empty()) {
+    MessageBoxW(dlg, wide(why).c_str(), wide(kAppTitle).c_str(), MB_OK | MB_ICONEXCLAMATION);
+    return;
+  }
+  const SignInOutcome outcome = runSignIn(dlg, *account);
+  if (outcome.ok) e.form.refreshToken = outcome.refreshToken;
+  showSignInStatus(dlg, e);
+}
+
+void forget(HWND dlg, Editor& e) {
+  if (MessageBoxW(dlg, wide(kForgetQuestion).c_str(), wide(kAppTitle).c_str(), MB_YESNO | MB_ICONQUESTION) != IDYES)
+    return;
+  collect(dlg, e);
+  forgetCredentials(e.form);
+  setControlText(dlg, IDC_ACC_PASS, e.form.password);
+  showSignInStatus(dlg, e);
 }
 
 DWORD WINAPI testWorker(void* param) {
@@ -257,6 +324,21 @@ INT_PTR onCommand(HWND dlg, Editor& e, int id, int code) {
         enableImapFields(dlg);
       }
       return TRUE;
+    case IDC_ACC_USER:
+      if (code == EN_CHANGE && !e.filling) showSignInStatus(dlg, e);
+      return TRUE;
+    case IDC_ACC_SIGNIN_METHOD:
+      if (code == CBN_SELCHANGE) {
+        enableSignInFields(dlg);
+        showSignInStatus(dlg, e);
+      }
+      return TRUE;
+    case IDC_ACC_SIGNIN:
+      if (code == BN_CLICKED) signIn(dlg, e);
+      return TRUE;
+    case IDC_ACC_FORGET:
+      if (code == BN_CLICKED) forget(dlg, e);
+      return TRUE;
     case IDC_ACC_TEST:
       if (code == BN_CLICKED) {
         if (e.test)
@@ -300,6 +382,8 @@ INT_PTR CALLBACK editorProc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp) {
       addTips(*e);
       fill(dlg, *e);
       enableImapFields(dlg);
+      enableSignInFields(dlg);
+      setControlText(dlg, IDC_ACC_SIGNIN_STATUS, signInStatus(e->form));
       e->gate.portChanged(e->form.port);
       e->filling = false;
       updateOk(dlg, *e);

@@ -1,5 +1,6 @@
 #include "settings/win32/account_page.h"
 
+#include "common/app.h"
 #include "common/win32/dpi.h"
 #include "common/win32/kept_list_file.h"
 #include "common/win32/registry_store.h"
@@ -65,11 +66,17 @@ void AccountPage::pressed(int item) {
   enableControl(dialog_, IDC_DELETE, usable);
 }
 
+void AccountPage::secretsWarning() {
+  if (!list_.secretsStored())
+    MessageBoxW(dialog_, wide(kSecretNotStored).c_str(), wide(kAppTitle).c_str(), MB_OK | MB_ICONEXCLAMATION);
+}
+
 void AccountPage::add() {
   auto account = editAccount(dialog_, nullptr);
   if (!account) return;
   const int n = list_.add(*account);
   if (n == 0) return;
+  secretsWarning();
   rows_.push_back(accountRow(*account));
   insertRow(n - 1, rows_.back());
   ListView_EnsureVisible(view_, n - 1, FALSE);
@@ -81,6 +88,7 @@ void AccountPage::edit() {
   const AccountSettings current = list_.load(n);
   auto account = editAccount(dialog_, &current);
   if (!account || !list_.edit(n, *account)) return;
+  secretsWarning();
   rows_[static_cast<std::size_t>(n - 1)] = accountRow(*account);
   showRow(n - 1, rows_[static_cast<std::size_t>(n - 1)]);
   ListView_RedrawItems(view_, n - 1, n - 1);

@@ -16,7 +16,7 @@ namespace tarvi::settings::win32 {
 // buttons. Every change is written at once; the dialog's Cancel keeps it.
 class AccountPage {
  public:
-  explicit AccountPage(SettingsStore& store) : list_(store) {}
+  AccountPage(SettingsStore& store, SecretKeeper* secrets) : list_(store, secrets) {}
 
   // Sets up the list's columns and fills it from the store.
   void attach(HWND dialog);
@@ -30,6 +30,8 @@ class AccountPage {
   void insertRow(int index, const AccountRow& row);
   void showRow(int index, const AccountRow& row);
   void pressed(int item);
+  // Tells the user when the system refused to protect what was just stored.
+  void secretsWarning();
   void add();
   void edit();
   void remove();

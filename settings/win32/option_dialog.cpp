@@ -10,6 +10,7 @@
 #include "settings/win32/ras_entries.h"
 #include "settings/win32/resource.h"
 #include "settings/win32/ui.h"
+#include "common/win32/dpapi.h"
 #include "common/win32/registry_store.h"
 
 namespace tarvi::settings::win32 {
@@ -20,9 +21,10 @@ using tarvi::win32::wide;
 constexpr wchar_t kTitle[] = L"Tarviメールチェッカー";
 
 struct OptionDialog {
-  explicit OptionDialog(SettingsStore& s) : store(s), accounts(s) {}
+  explicit OptionDialog(SettingsStore& s) : store(s), accounts(s, &secrets) {}
 
   SettingsStore& store;
+  tarvi::win32::DpapiSecretKeeper secrets;  // before the page that uses it
   AccountPage accounts;
   OkGate gate;
   Tooltips tips;

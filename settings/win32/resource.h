@@ -73,3 +73,21 @@
 #define IDC_ACC_FOLDER 2019    // the IMAP folder checked
 #define IDC_ACC_IDLE 2020
 #define IDC_ACC_UNSEEN 2021
+// Account editor: signing in (2030..2049)
+#define IDC_ACC_SIGNIN_METHOD 2030  // ﾊﾟｽﾜｰﾄﾞ, Microsoft, Google, その他: by SignIn
+#define IDC_ACC_SIGNIN 2031         // "サインイン...": runs the sign-in
+#define IDC_ACC_FORGET 2032         // forgets the password and the sign-in
+#define IDC_ACC_SIGNIN_STATUS 2033
+#define IDC_ACC_CLIENT 2034
+#define IDC_ACC_AUTH_URL 2035
+#define IDC_ACC_TOKEN_URL 2036
+#define IDC_ACC_SCOPE 2037
+#define IDC_ACC_PASS_LABEL 2038
+#define IDC_ACC_CLIENT_LABEL 2039
+#define IDC_ACC_AUTH_URL_LABEL 2040
+#define IDC_ACC_TOKEN_URL_LABEL 2041
+#define IDC_ACC_SCOPE_LABEL 2042
+
+// Sign-in dialog (sign_in_dialog.cpp)
+#define IDD_SIGN_IN 110
+#define IDC_SIGN_IN_TEXT 2900

@@ -5,6 +5,9 @@
 #include <set>
 #include <tuple>
 
+#include "common/base64.h"
+#include "common/scramble.h"
+#include "tests/fakes/fake_secrets.h"
 #include "tests/fakes/fake_store.h"
 
 namespace tarvi {
@@ -16,9 +19,10 @@ TEST(Settings, SchemaKeysAreUniqueAndComplete) {
   const auto keys = schema();
   std::set<Text> names;
   for (const auto& k : keys) EXPECT_TRUE(names.insert(k.name).second) << toUtf8(k.name);
-  // 24 scalar keys, 8 hotkeys, 6 widths, 2 sizes, 2 dial-up keys, 22 prefixes
-  EXPECT_EQ(keys.size(), 24u + 8 + 6 + 2 + 2 + 22);
-  for (const char* n : {"accountno", "Hotkeynum7", "grdWidth5", "frmHeight", "Wavdir2_", "Passw"})
+  // 25 scalar keys, 8 hotkeys, 6 widths, 2 sizes, 2 dial-up keys, 24 prefixes
+  EXPECT_EQ(keys.size(), 25u + 8 + 6 + 2 + 2 + 24);
+  for (const char* n : {"accountno", "Hotkeynum7", "grdWidth5", "frmHeight", "Wavdir2_", "Passw", "Passwp",
+                        "Oauthrefresh", "Legacypw"})
     EXPECT_TRUE(names.count(ascii(n))) << n;
 }
 
@@ -31,6 +35,7 @@ TEST(Settings, GeneralRoundTripThroughStore) {
   w.decodeAll = false;
   w.trayIcon = false;
   w.balloon = false;
+  w.legacyPassword = true;
   w.checkIntervalMinutes = 7;
   w.sessionLimitMinutes = 2;
   w.mailerPaths[0] = u"C:\\Program Files\\メーラー\\mail.exe";
@@ -207,6 +212,99 @@ TEST(Settings, VeryLongTextReadsBack) {
   AccountSettings a;
   loadAccount(s, 1, a);
   EXPECT_EQ(a.name.size(), longName.size());
+}
+
+
+// What a store holds for a secret made by `keeper`.
+std::string storedBlob(SecretKeeper& keeper, const char* plain) { return encodeBase64(*keeper.protect(plain)); }
+
+TEST(Settings, ProtectedSecretsReadBackOnlyWhereTheyWereMade) {
+  fakes::FakeSecretKeeper here, elsewhere("machine-B");
+  const std::string good = storedBlob(here, "pw"), foreign = storedBlob(elsewhere, "pw");
+  const std::string damaged = "X" + good.substr(1);
+  const std::string token = storedBlob(here, "refresh-1");
+  const struct {
+    const char *name, *passwp, *passw, *refresh;  // nullptr: absent
+    SecretKeeper* keeper;
+    const char16_t *password, *refreshToken;
+    bool passwordUnreadable, refreshUnreadable;
+  } cases[] = {
+      {"protected", good.c_str(), "0", token.c_str(), &here, u"pw", u"refresh-1", false, false},
+      {"not Base64", "@@@@", nullptr, "AB=C", &here, u"", u"", true, true},
+      {"damaged blob", damaged.c_str(), nullptr, nullptr, &here, u"", u"", true, false},
+      {"another machine's", foreign.c_str(), nullptr, foreign.c_str(), &here, u"", u"", true, true},
+      {"unreadable never falls back", foreign.c_str(), "111 108 100 ", nullptr, &here, u"", u"", true, false},
+      {"no keeper", good.c_str(), nullptr, token.c_str(), nullptr, u"", u"", true, true},
+      {"earlier version's", nullptr, "111 108 100 ", nullptr, &here, u"old", u"", false, false},
+      {"emptied", "0", "0", "0", &here, u"", u"", false, false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    FakeStore store;
+    if (c.passwp) store.set("Passwp1", c.passwp);
+    if (c.passw) store.set("Passw1", c.passw);
+    if (c.refresh) store.set("Oauthrefresh1", c.refresh);
+    AccountSettings a;
+    a.refreshToken = u"left over";
+    loadAccount(store, 1, a, c.keeper);
+    EXPECT_EQ(a.password, c.password);
+    EXPECT_EQ(a.passwordUnreadable, c.passwordUnreadable);
+    EXPECT_EQ(a.refreshToken, c.refreshToken);
+    EXPECT_EQ(a.refreshUnreadable, c.refreshUnreadable);
+  }
+}
+
+TEST(Settings, SecretsAreStoredOnlyProtected) {
+  const Text password = u"ひみつpw", token = u"rt-secret";
+  const struct {
+    const char* name;
+    bool legacy, refuse, emptyPassword, storedBefore, ok;
+    const char* passw;  // what Passw holds; "scrambled": the password scrambled
+    bool blob;          // Passwp holds a blob of the password
+  } cases[] = {
+      {"protected only", false, false, false, false, true, "0", true},
+      {"and for earlier versions", true, false, false, false, true, "scrambled", true},
+      {"empty password", false, false, true, false, true, "0", false},
+      {"emptied over a stored one", true, false, true, true, true, "0", false},
+      {"system refuses", true, true, false, true, false, "0", false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    fakes::FakeSecretKeeper keeper;
+    FakeStore store;
+    if (c.storedBefore)
+      for (const char* key : {"Passwp4", "Oauthrefresh4"}) store.set(key, storedBlob(keeper, "older"));
+    keeper.refuseProtect = c.refuse;
+    AccountSettings a;
+    a.password = c.emptyPassword ? Text() : password;
+    a.refreshToken = token;
+    EXPECT_EQ(saveAccount(store, 4, a, &keeper, c.legacy), c.ok);
+    EXPECT_EQ(store.at("Passw4"), c.passw == std::string("scrambled") ? toUtf8(scramblePass(password)) : c.passw);
+    for (const auto& [key, value] : store.values) {
+      EXPECT_EQ(value.find(password), Text::npos) << toUtf8(key);
+      EXPECT_EQ(value.find(token), Text::npos) << toUtf8(key);
+    }
+    if (!c.blob) {
+      EXPECT_EQ(store.at("Passwp4"), c.storedBefore ? "0" : "<absent>");
+    }
+    AccountSettings r;
+    loadAccount(store, 4, r, &keeper);
+    EXPECT_EQ(r.password, c.blob ? password : Text());
+    EXPECT_EQ(r.refreshToken, c.refuse ? Text() : token);
+    EXPECT_FALSE(r.passwordUnreadable || r.refreshUnreadable);
+  }
+}
+
+TEST(Settings, RefreshTokenIsStoredAlone) {
+  fakes::FakeSecretKeeper keeper;
+  FakeStore store;
+  saveRefreshToken(store, 2, u"new-token", keeper);
+  keeper.refuseProtect = true;
+  saveRefreshToken(store, 2, u"newer", keeper);  // the one stored stays
+  EXPECT_EQ(store.writes, std::vector<Text>{u"Oauthrefresh2"});
+  AccountSettings a;
+  loadAccount(store, 2, a, &keeper);
+  EXPECT_EQ(a.refreshToken, u"new-token");
 }
 
 }  // namespace

@@ -8,7 +8,9 @@
 
 #include "common/scramble.h"
 #include "common/tls_policy.h"
+#include "common/sign_in.h"
 #include "settings/connection_test.h"
+#include "tests/fakes/fake_secrets.h"
 #include "tests/fakes/fake_store.h"
 
 namespace tarvi::settings {
@@ -132,6 +134,82 @@ TEST(AccountList, RefusesWhatTheLogonCannotSend) {
     EXPECT_EQ(testWhy, why);
     EXPECT_EQ(why.rfind(field, 0), 0u) << toUtf8(password);
   }
+}
+
+
+TEST(AccountList, SignInFieldsInTheForm) {
+  AccountForm f;
+  f.host = u"imap.example.jp";
+  f.password = u"pw";
+  f.authorizeUrl = u"https://id.example.jp/auth";
+  f.tokenUrl = u"https://id.example.jp/token";
+  f.scope = u"mail offline";
+  f.clientId = u"client-1";
+  f.refreshToken = u"rt";
+  const struct {
+    int signIn;
+    bool password, endpoints, client;  // which the stored account keeps
+  } cases[] = {{kPasswordSignIn, true, false, false}, {kGoogleSignIn, false, false, true},
+               {kOtherSignIn, false, true, true}};
+  for (const auto& c : cases) {
+    f.signIn = c.signIn;
+    const auto a = accountFromForm(f);
+    ASSERT_TRUE(a);
+    EXPECT_EQ(a->password, c.password ? u"pw" : u"");
+    EXPECT_EQ(a->oauthAuthorizeUrl + a->oauthTokenUrl + a->oauthScope,
+              c.endpoints ? f.authorizeUrl + f.tokenUrl + f.scope : u"");
+    EXPECT_EQ(a->oauthClient + a->refreshToken, c.client ? f.clientId + f.refreshToken : u"");
+    // Edited again, the account keeps its sign-in.
+    EXPECT_EQ(accountFromForm(accountForm(*a)), a);
+  }
+  AccountSettings damaged;
+  damaged.signIn = 9;
+  EXPECT_EQ(accountForm(damaged).signIn, kPasswordSignIn);
+}
+
+TEST(AccountList, SignInStatusAndProblems) {
+  const struct {
+    int signIn;
+    const char16_t *user, *refreshToken, *tokenUrl, *clientId, *status, *problem;
+  } cases[] = {
+      {kPasswordSignIn, u"taro", u"rt", u"http://x", u"", u"", u""},
+      {kOtherSignIn, u"taro", u"rt", u"https://id.example/t", u"c", u"サインイン済み (taro)", u""},
+      {kOtherSignIn, u"", u"rt", u"https://id.example/t", u"c", u"サインイン済み", u""},
+      {kOtherSignIn, u"taro", u"", u"https://id.example/t", u"", u"未サインイン", kNoClientId},
+      {kOtherSignIn, u"taro", u"", u"http://id.example/t", u"c", u"未サインイン", kBadEndpoint},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(toUtf8(c.status) + toUtf8(c.problem));
+    // A password the logon cannot send is no problem where none is sent.
+    AccountForm f;
+    f.host = u"h";
+    f.user = c.user;
+    f.password = c.signIn ? u"pässword" : u"pw";
+    f.signIn = c.signIn;
+    f.authorizeUrl = u"https://id.example/a";
+    f.tokenUrl = c.tokenUrl;
+    f.clientId = c.clientId;
+    f.refreshToken = c.refreshToken;
+    EXPECT_EQ(signInStatus(f), c.status);
+    EXPECT_EQ(accountFormProblem(f), c.problem);
+    forgetCredentials(f);
+    EXPECT_EQ(f.password + f.refreshToken, u"");
+  }
+}
+
+TEST(AccountList, SecretsGoThroughTheKeeperAndTheLegacyOption) {
+  FakeStore store;
+  fakes::FakeSecretKeeper keeper;
+  AccountList list(store, &keeper);
+  const AccountSettings a = account("a", "h");
+  keeper.refuseProtect = true;
+  ASSERT_EQ(list.add(a), 1);
+  EXPECT_FALSE(list.secretsStored());
+  store.set("Legacypw", "1");  // read at each save
+  keeper.refuseProtect = false;
+  EXPECT_TRUE(list.edit(1, a) && list.secretsStored());
+  EXPECT_EQ(*store.get(u"Passw1"), scramblePass(a.password));
+  EXPECT_EQ(list.load(1).password, a.password);
 }
 
 TEST(AccountList, TlsChoiceMovesOnlyTheStandardPorts) {

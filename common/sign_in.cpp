@@ -8,6 +8,9 @@
 #ifndef TARVI_GOOGLE_CLIENT_ID
 #define TARVI_GOOGLE_CLIENT_ID ""
 #endif
+#ifndef TARVI_GOOGLE_CLIENT_SECRET
+#define TARVI_GOOGLE_CLIENT_SECRET ""
+#endif
 
 namespace tarvi {
 
@@ -44,6 +47,7 @@ std::optional<SignInProvider> signInProvider(const AccountSettings& a) {
       return std::nullopt;
   }
   p.clientId = a.oauthClient.empty() ? builtInClientId(static_cast<SignIn>(a.signIn)) : toUtf8(a.oauthClient);
+  if (a.signIn == kGoogleSignIn && a.oauthClient.empty()) p.clientSecret = TARVI_GOOGLE_CLIENT_SECRET;
   return p;
 }
 

@@ -17,6 +17,9 @@ struct SignInProvider {
   std::string tokenUrl;
   std::string scope;     // space-separated, as the authorization request takes it
   std::string clientId;  // empty where neither the build nor the account gives one
+  // Sent where the provider asks for one even of an installed program
+  // (Google); only with the build's own client id.
+  std::string clientSecret;
 };
 
 // The client ids this build was given for the built-in providers (CMake

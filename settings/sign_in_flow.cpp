@@ -32,6 +32,7 @@ Text failedWith(const std::string& error, const std::string& description) {
 SignInFlow::SignInFlow(const SignInProvider& provider, std::string_view loginHint, std::string_view randomBytes,
                        int port)
     : clientId_(provider.clientId),
+      clientSecret_(provider.clientSecret),
       verifier_(oauth::verifierFromRandom(randomBytes.substr(0, 48))),
       state_(hex(randomBytes.substr(48, 16))),
       redirectUri_("http://127.0.0.1:" + std::to_string(port) + "/") {
@@ -72,6 +73,7 @@ SignInFlow::Answer SignInFlow::onRequest(std::string_view requestHead) {
   a.form.code = redirect->code;
   a.form.redirectUri = redirectUri_;
   a.form.clientId = clientId_;
+  a.form.clientSecret = clientSecret_;
   a.form.codeVerifier = verifier_;
   return a;
 }

@@ -66,7 +66,7 @@ class SignInFlow {
   static SignInResult tokenOutcome(int status, std::string_view body);
 
  private:
-  std::string clientId_, verifier_, state_, redirectUri_, authorizationUrl_;
+  std::string clientId_, clientSecret_, verifier_, state_, redirectUri_, authorizationUrl_;
   bool taken_ = false;
 };
 

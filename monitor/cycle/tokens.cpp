@@ -39,6 +39,7 @@ TokenKeeper::Prepared TokenKeeper::prepare(int n, AccountSettings& a) {
   oauth::TokenForm form;
   form.grant = oauth::TokenForm::Grant::RefreshToken;
   form.clientId = provider->clientId;
+  form.clientSecret = provider->clientSecret;
   form.refreshToken = toUtf8(r.refresh);
   form.scope = provider->scope;
   r.request = nextRequest_++;

@@ -12,7 +12,7 @@ namespace {
 using Means = SignInFlow::Answer::Means;
 
 SignInFlow newFlow() {
-  SignInProvider p{"https://auth.example/authorize", "https://auth.example/token", "mail offline", "client-1"};
+  SignInProvider p{"https://auth.example/authorize", "https://auth.example/token", "mail offline", "client-1", ""};
   std::string random;
   for (int i = 0; i < 64; ++i) random += static_cast<char>(i * 7);
   return SignInFlow(p, "user@example.com", random, 54321);

@@ -1,5 +1,7 @@
 #include "monitor/cycle/tokens.h"
 
+#include <algorithm>
+
 #include "common/oauth.h"
 #include "common/sign_in.h"
 
@@ -29,7 +31,7 @@ TokenKeeper::Prepared TokenKeeper::prepare(int n, AccountSettings& a) {
     return {Ready::Failed, error};
   }
   const auto now = timers_.nowMs();
-  const bool fresh = !r.access.empty() && (!r.expiresAt || (now && *now + kExpiryMarginMs < *r.expiresAt));
+  const bool fresh = !r.access.empty() && (!r.renewAt || (now && *now < *r.renewAt));
   if (fresh) {
     a.accessToken = r.access;
     return {Ready::Now, {}};
@@ -52,7 +54,7 @@ void TokenKeeper::refused(int n) {
   auto it = records_.find(n);
   if (it == records_.end()) return;
   it->second.access.clear();
-  it->second.expiresAt.reset();
+  it->second.renewAt.reset();
 }
 
 int TokenKeeper::onReply(std::uint32_t request, const TokenReply& reply) {
@@ -62,9 +64,11 @@ int TokenKeeper::onReply(std::uint32_t request, const TokenReply& reply) {
     const auto parsed = reply.status != 0 ? oauth::parseTokenResponse(reply.body) : std::nullopt;
     if (reply.status == 200 && parsed && !parsed->accessToken.empty()) {
       r.access = parsed->accessToken;
-      r.expiresAt.reset();
-      if (const auto now = timers_.nowMs(); now && parsed->expiresIn > 0)
-        r.expiresAt = *now + static_cast<std::uint64_t>(parsed->expiresIn) * 1000;
+      r.renewAt.reset();
+      if (const auto now = timers_.nowMs(); now && parsed->expiresIn > 0) {
+        const auto lifetime = static_cast<std::uint64_t>(parsed->expiresIn) * 1000;
+        r.renewAt = *now + lifetime - std::min(kExpiryMarginMs, lifetime / 2);
+      }
       if (!parsed->refreshToken.empty() && fromUtf8(parsed->refreshToken) != r.refresh) {
         r.refresh = fromUtf8(parsed->refreshToken);
         if (keepRefreshToken) {

@@ -22,7 +22,9 @@ inline constexpr const char16_t* kTokenRefused = u"ｻｲﾝｲﾝ先からｱ�
 
 class TokenKeeper {
  public:
-  // A token that expires within this is renewed before a logon sends it.
+  // A token that expires within this is renewed before a logon sends it;
+  // within half its lifetime for one that lives shorter than twice this,
+  // so that a token is always used at least once.
   static constexpr std::uint64_t kExpiryMarginMs = 60000;
 
   TokenKeeper(TokenService* service, Timers& timers) : service_(service), timers_(timers) {}
@@ -54,7 +56,7 @@ class TokenKeeper {
     Text storedRefresh;   // the account's refresh token when last seen
     Text refresh;         // the one to renew with (a rotated one, later)
     std::string access;
-    std::optional<std::uint64_t> expiresAt;
+    std::optional<std::uint64_t> renewAt;  // when it is to be renewed before use
     std::uint32_t request = 0;  // a renewal in flight
     bool lost = false;
     bool told = false;

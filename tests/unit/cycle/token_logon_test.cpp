@@ -137,6 +137,8 @@ TEST(TokenLogon, RenewedWhenDueOnceAtMostAndNeverSentWithoutASecret) {
          r.settle(61);
        },
        2, 2, 1, ""},
+      {"a token shorter-lived than the margin is still used", [](TokenRig& r) { r.tokens.lifetimeSeconds = 30; },
+       [](TokenRig& r) { r.boxes[1001].token = "at2"; }, 2, 2, 1, ""},
       {"revoked: told once, then passed over", [](TokenRig& r) { r.tokens.revoked = {"rt1"}; }, {}, 1, 0, 0,
        "A1: " + toUtf8(kSignInAgain)},
       {"provider unreachable: said, tried again next time", [](TokenRig& r) { r.tokens.down = true; }, {}, 2, 0, 0,

@@ -1,5 +1,7 @@
 #include "settings/win32/sign_in_dialog.h"
 
+#include "settings/win32/ui.h"
+
 #include <objbase.h>
 #include <shellapi.h>
 
@@ -32,17 +34,6 @@ constexpr unsigned kExchangeTimeoutMs = 30000;
 
 constexpr const char16_t* kCannotStart = u"ｻｲﾝｲﾝを始められませんでした";
 constexpr const char16_t* kNoBrowser = u"ﾌﾞﾗｳｻﾞを開けませんでした";
-
-class Hold {
- public:
-  explicit Hold(SRWLOCK& lock) : lock_(lock) { AcquireSRWLockExclusive(&lock_); }
-  ~Hold() { ReleaseSRWLockExclusive(&lock_); }
-  Hold(const Hold&) = delete;
-  Hold& operator=(const Hold&) = delete;
-
- private:
-  SRWLOCK& lock_;
-};
 
 // The exchange of the code, shared by the dialog and its worker thread, so
 // that a cancelled dialog need not wait for the token endpoint.

@@ -1,22 +1,13 @@
 #include "settings/win32/test_link.h"
 
+#include "settings/win32/ui.h"
+
 #include <ws2tcpip.h>
 
 #include <string>
 
 namespace tarvi::settings::win32 {
 namespace {
-
-class Hold {
- public:
-  explicit Hold(SRWLOCK& lock) : lock_(lock) { AcquireSRWLockExclusive(&lock_); }
-  ~Hold() { ReleaseSRWLockExclusive(&lock_); }
-  Hold(const Hold&) = delete;
-  Hold& operator=(const Hold&) = delete;
-
- private:
-  SRWLOCK& lock_;
-};
 
 // Waits are cut into slices so that cancel() is seen soon even where
 // closing a socket does not wake a wait on it.

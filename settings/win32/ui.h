@@ -16,6 +16,19 @@ void enableControl(HWND dialog, int id, bool enabled);
 // The folder of tarvicfg.exe, without a trailing backslash.
 Text programFolder();
 
+// An SRW lock held exclusively for a scope: the worker threads of the
+// connection test and of the sign-in share their results through one.
+class Hold {
+ public:
+  explicit Hold(SRWLOCK& lock) : lock_(lock) { AcquireSRWLockExclusive(&lock_); }
+  ~Hold() { ReleaseSRWLockExclusive(&lock_); }
+  Hold(const Hold&) = delete;
+  Hold& operator=(const Hold&) = delete;
+
+ private:
+  SRWLOCK& lock_;
+};
+
 // One tooltip window per dialog; the tips follow the controls' mouse moves.
 class Tooltips {
  public:

@@ -83,8 +83,8 @@ class Monitor : private CycleListener {
 
   // Events.
   void onTimer(TimerId id);
-  void onSocket(SocketHandle sock, std::uint32_t tag, int error) {
-    checker_.onNotify(sock, tag, error);
+  void onSocket(SocketHandle sock, std::uint32_t tag, int error, int event) {
+    checker_.onNotify(sock, tag, error, event);
   }
   // A reply of a sign-in provider to a token renewal.
   void onTokenReply(std::uint32_t request, const TokenReply& reply) { checker_.onTokenReply(request, reply); }

@@ -109,9 +109,9 @@ class Checker : private TransportEvents {
   // The timers of the cycle; false for any other timer.
   bool onTimer(TimerId id);
   // A socket notification.
-  void onNotify(SocketHandle sock, std::uint32_t tag, int error) {
-    transport_.onNotify(sock, tag, error);
-    push_.onNotify(sock, tag, error);
+  void onNotify(SocketHandle sock, std::uint32_t tag, int error, int event) {
+    transport_.onNotify(sock, tag, error, event);
+    push_.onNotify(sock, tag, error, event);
   }
 
   Run run() const { return run_; }

@@ -190,9 +190,9 @@ void PushKeeper::tick() {
   }
 }
 
-void PushKeeper::onNotify(SocketHandle sock, std::uint32_t tag, int error) {
+void PushKeeper::onNotify(SocketHandle sock, std::uint32_t tag, int error, int event) {
   const auto slots = slots_;
-  for (const auto& s : slots) s->transport.onNotify(sock, tag, error);
+  for (const auto& s : slots) s->transport.onNotify(sock, tag, error, event);
 }
 
 bool PushKeeper::idling(int account) const {

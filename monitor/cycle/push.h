@@ -47,7 +47,7 @@ class PushKeeper {
   void stopAll();
   // The seconds tick: tries due, renewals, answers overdue.
   void tick();
-  void onNotify(SocketHandle sock, std::uint32_t tag, int error);
+  void onNotify(SocketHandle sock, std::uint32_t tag, int error, int event);
   // The account's server is telling of its new mail now.
   bool idling(int account) const;
 

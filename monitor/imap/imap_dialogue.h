@@ -67,7 +67,6 @@ class ImapDialogue : public Dialogue {
   void failed(const Text& message) override;
   void quit() override;
   bool quitSent() const override { return !logoutTag_.empty(); }
-  bool endsWhenClosed() const override { return true; }
   Text logged(const Text& command) const override;
   std::string startTlsCommand() const override { return "T0 STARTTLS\r\n"; }
   ClearLine greetingLine(std::string_view line) const override;

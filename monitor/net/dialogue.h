@@ -33,10 +33,6 @@ class Dialogue {
   virtual void quit() = 0;
   virtual bool quitSent() const = 0;
 
-  // The server closing the connection ends the dialogue at once. POP3
-  // sessions keep waiting for their time limit, as they always have.
-  virtual bool endsWhenClosed() const { return false; }
-
   // A dialogue that waits on the server for long (push) renews what the
   // server would otherwise let time out.
   virtual void renew() {}

@@ -6,6 +6,9 @@
 namespace tarvi {
 namespace {
 
+// What a connection waits for while it reads.
+constexpr int kReadEvents = kFdRead | kFdClose;
+
 Text trimSpaces(const Text& s) {
   std::size_t b = 0, e = s.size();
   while (b < e && s[b] == u' ') ++b;
@@ -81,9 +84,10 @@ void Connection::select(int events) {
 void Connection::armRead() {
   // Once armed, a read notification comes back after every recv that
   // leaves data behind and whenever new data arrives, so the mask need not
-  // be set again for every command.
-  if (armed_ == kFdRead) return;
-  select(kFdRead);
+  // be set again for every command. The close is asked for with it: a
+  // server that hangs up or resets says so only by that notification.
+  if (armed_ == kReadEvents) return;
+  select(kReadEvents);
 }
 
 void Connection::open() {
@@ -92,8 +96,9 @@ void Connection::open() {
     message = u"相手先が指定されていません";
   } else if (const Text why = prepareTls(); !why.empty()) {
     message = why;
+  } else if (const int err = t_.api_.startup(); err != 0) {
+    message = sockErrText(err);
   } else {
-    t_.api_.startup();
     wsaStarted_ = true;
     sock_ = t_.api_.open();
     if (sock_ == kNoSocket) {
@@ -190,7 +195,7 @@ bool Connection::flush() {
   if (err == kWsaEWouldBlock || err == 0) {
     // A full socket buffer on a slow link, or a record larger than it:
     // the rest goes when Windows Sockets says there is room again.
-    if (armed_ != (kFdRead | kFdWrite)) select(kFdRead | kFdWrite);
+    if (armed_ != (kReadEvents | kFdWrite)) select(kReadEvents | kFdWrite);
     return true;
   }
   const Text message = sockErrText(err);
@@ -240,8 +245,12 @@ void Connection::fail(const Text& message, bool closeNow) {
   handOn();
 }
 
-void Connection::dispatch(int error) {
+void Connection::dispatch(int error, int event) {
   t_.events_.activity();
+  if (event == kFdClose && (phase_ == Phase::Reading || phase_ == Phase::Writing)) {
+    peerClosed(error);
+    return;
+  }
   switch (phase_) {
     case Phase::Connecting:
       if (error != 0) {
@@ -282,7 +291,7 @@ void Connection::connectFailed(int error) {
   handOn();
 }
 
-void Connection::receiveStep() {
+bool Connection::receiveStep() {
   t_.pump_.doEvents();
   // A handler nested in the pumping may have closed or replaced the
   // connection; then there is nothing left to read here.
@@ -291,43 +300,60 @@ void Connection::receiveStep() {
     // will not post another for data already waiting; the next arming
     // must set the mask again for that.
     armed_ = 0;
-    return;
+    return false;
   }
   auto& chunk = t_.recvChunk_;
   chunk.resize(Transport::kRecvSize);
   const int n = t_.api_.recv(sock_, chunk.data(), Transport::kRecvSize);
   if (n > 0 && tlsStage_ != TlsStage::None) {
     tlsReceived(std::string_view(chunk.data(), static_cast<std::size_t>(n)));
-    return;
+    return connected() && phase_ == Phase::Reading;
   }
   if (n > 0) {
     if (session_->held() + static_cast<std::size_t>(n) > t_.maxReplyBytes) {
       close();
       session_->failed(kReplyTooLarge);
-      return;
+      return false;
     }
     session_->bytesReceived(std::string_view(chunk.data(), static_cast<std::size_t>(n)));
-    return;
+    return connected() && phase_ == Phase::Reading;
   }
-  if (n == 0 && session_->endsWhenClosed()) {
-    // The server hung up: a dialogue that knows it need not wait out its
-    // time limit (the answer to its LOGOUT may be all that was missing).
+  if (n == 0) {
+    endClosed(0);
+    return false;
+  }
+  const int err = t_.api_.lastError();
+  // Would-block only means another step took the data first.
+  if (err > 0 && err != kWsaEWouldBlock) {
+    const Text message = sockErrText(err);
     close();
-    if (session_->quitSent())
-      handOn();
-    else
-      session_->failed(kClosedByServer);
-    return;
+    session_->failed(message);
   }
-  if (n == -1) {
-    const int err = t_.api_.lastError();
-    // Would-block only means another step took the data first.
-    if (err > 0 && err != kWsaEWouldBlock) {
-      const Text message = sockErrText(err);
-      close();
-      session_->failed(message);
-    }
+  return false;
+}
+
+void Connection::peerClosed(int error) {
+  // Windows Sockets tells of the close once, and reads are not told of
+  // after it: whatever the server sent before it is read here, to its end.
+  unsent_.clear();
+  phase_ = Phase::Reading;
+  ++receiving_;
+  while (receiveStep()) {
   }
+  --receiving_;
+  // A close that recv did not see (the data was taken, or the reset came
+  // first): the notification itself is the end.
+  if (connected() && phase_ == Phase::Reading) endClosed(error);
+}
+
+void Connection::endClosed(int error) {
+  // The server hung up: the session need not wait out its time limit (the
+  // answer to its QUIT or LOGOUT may be all that was missing).
+  close();
+  if (session_->quitSent())
+    handOn();
+  else
+    session_->failed(error != 0 ? sockErrText(error) : Text(kClosedByServer));
 }
 
 // --- Transport -------------------------------------------------------------
@@ -374,22 +400,25 @@ void Transport::timeUp() {
   c->handOn();
 }
 
-void Transport::onNotify(SocketHandle sock, std::uint32_t tag, int error) {
+void Transport::onNotify(SocketHandle sock, std::uint32_t tag, int error, int event) {
   // Notifications of an earlier connection may still be queued; they are
   // not about this one, even where the system reused the socket handle.
   if (!current_ || sock == kNoSocket || sock != current_->sock_ || tag != current_->tag_) return;
   auto c = current_;
   if (c->phase_ == Phase::Reading && c->receiving_ >= kMaxNesting) {
     c->deferred_ = true;
+    if (event == kFdClose) c->deferredClose_ = error;
     return;
   }
-  c->dispatch(error);
+  c->dispatch(error, event);
   if (c->receiving_ == 0) {
     while (c->deferred_ && c->connected()) {
       c->deferred_ = false;
-      c->dispatch(0);
+      c->dispatch(0, kFdRead);
     }
     c->deferred_ = false;
+    if (c->deferredClose_ && c->connected()) c->dispatch(*c->deferredClose_, kFdClose);
+    c->deferredClose_.reset();
   }
 }
 

@@ -104,8 +104,14 @@ class Connection {
   void open();
   void select(int events);
   void armRead();
-  void dispatch(int error);
-  void receiveStep();
+  void dispatch(int error, int event);
+  // One recv and what it brings; true when bytes came and the dialogue
+  // goes on reading.
+  bool receiveStep();
+  // The server closed or reset the connection (`error`): what it sent
+  // before is read, then the dialogue ends now rather than at its limit.
+  void peerClosed(int error);
+  void endClosed(int error);
   void connectFailed(int error);
   void handOn();
 
@@ -152,6 +158,7 @@ class Connection {
   int armed_ = 0;  // the event mask set on the socket, 0 when it must be set again
   int receiving_ = 0;
   bool deferred_ = false;
+  std::optional<int> deferredClose_;  // the error of a close told while deferred
   std::unique_ptr<TlsEngine> tls_;
   TlsStage tlsStage_ = TlsStage::None;
   std::string cipherIn_;  // received, not yet through the engine
@@ -195,9 +202,9 @@ class Transport {
   // session is handed on.
   void timeUp();
 
-  // A notification for `sock`, carrying the tag it was selected with and
-  // the error code of the event (0 for none).
-  void onNotify(SocketHandle sock, std::uint32_t tag, int error = 0);
+  // A notification for `sock`, carrying the tag it was selected with, the
+  // error code of the event (0 for none) and the event (kFdRead and so on).
+  void onNotify(SocketHandle sock, std::uint32_t tag, int error = 0, int event = kFdRead);
 
   bool connected() const { return current_ && current_->connected(); }
   Connection* current() { return current_.get(); }

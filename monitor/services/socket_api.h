@@ -1,4 +1,4 @@
-// The socket service the POP3 transport runs on: Windows Sockets 1.1 in
+// The socket service the transport runs on: Windows Sockets in
 // asynchronous mode, reduced to the calls the transport makes. Notifications
 // come back through Transport::onNotify.
 #pragma once
@@ -16,6 +16,8 @@ constexpr SocketHandle kNoSocket = -1;
 constexpr int kFdRead = 0x01;
 constexpr int kFdWrite = 0x02;
 constexpr int kFdConnect = 0x10;
+// Said once, when the server closed or reset the connection.
+constexpr int kFdClose = 0x20;
 
 constexpr int kWsaEWouldBlock = 10035;
 constexpr int kWsaENotSock = 10038;
@@ -23,8 +25,10 @@ constexpr int kWsaENotSock = 10038;
 class SocketApi {
  public:
   virtual ~SocketApi() = default;
-  virtual void startup() = 0;  // WSAStartup, version 1.1
-  virtual void cleanup() = 0;  // WSACleanup
+  // Windows Sockets for this connection: 0, or the error code that says
+  // why it cannot be had. Each startup is ended by one cleanup.
+  virtual int startup() = 0;
+  virtual void cleanup() = 0;
   virtual void unhookBlockingHook() = 0;
   // A new IPv4 stream socket, kNoSocket when none could be made.
   virtual SocketHandle open() = 0;

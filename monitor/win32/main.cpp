@@ -79,8 +79,8 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
 
   window.attach(&monitor);
   if (!window.create() || !sockets.create()) return 1;
-  sockets.onNotify = [&monitor](SocketHandle sock, std::uint32_t tag, int error) {
-    monitor.onSocket(sock, tag, error);
+  sockets.onNotify = [&monitor](SocketHandle sock, std::uint32_t tag, int error, int event) {
+    monitor.onSocket(sock, tag, error, event);
   };
   timers.attach(window.hwnd());
   tokens.attach(window.hwnd());

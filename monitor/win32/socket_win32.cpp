@@ -16,6 +16,7 @@ Win32Sockets::Win32Sockets(HINSTANCE instance) : instance_(instance) {}
 
 Win32Sockets::~Win32Sockets() {
   if (window_) DestroyWindow(window_);
+  if (started_) WSACleanup();
 }
 
 bool Win32Sockets::create() {
@@ -38,18 +39,29 @@ LRESULT CALLBACK Win32Sockets::proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     auto* self = reinterpret_cast<Win32Sockets*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
     if (self && self->onNotify)
       self->onNotify(static_cast<SocketHandle>(wp), self->tags_[msg - kNotifyBase],
-                     WSAGETSELECTERROR(lp));
+                     WSAGETSELECTERROR(lp), WSAGETSELECTEVENT(lp));
     return 0;
   }
   return DefWindowProcW(hwnd, msg, wp, lp);
 }
 
-void Win32Sockets::startup() {
+int Win32Sockets::startup() {
+  // Started once for the process and ended with the service: starting and
+  // ending the library around every connection costs a load of its
+  // providers each time, for nothing.
+  if (started_) return 0;
   WSADATA data;
-  WSAStartup(MAKEWORD(1, 1), &data);
+  const int r = WSAStartup(MAKEWORD(2, 2), &data);
+  if (r != 0) return r;
+  if (data.wVersion != MAKEWORD(2, 2)) {
+    WSACleanup();
+    return WSAVERNOTSUPPORTED;
+  }
+  started_ = true;
+  return 0;
 }
 
-void Win32Sockets::cleanup() { WSACleanup(); }
+void Win32Sockets::cleanup() {}
 
 void Win32Sockets::unhookBlockingHook() {
   // Blocking hooks belong to Windows Sockets 1.1; newer versions of the

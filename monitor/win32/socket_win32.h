@@ -29,11 +29,11 @@ class Win32Sockets : public SocketApi {
   // Creates the notification window; false when it cannot be made.
   bool create();
 
-  // Receives every notification: the socket, the tag it was selected with
-  // and the error it carries.
-  std::function<void(SocketHandle, std::uint32_t tag, int error)> onNotify;
+  // Receives every notification: the socket, the tag it was selected with,
+  // the error it carries and the event it tells of.
+  std::function<void(SocketHandle, std::uint32_t tag, int error, int event)> onNotify;
 
-  void startup() override;
+  int startup() override;
   void cleanup() override;
   void unhookBlockingHook() override;
   SocketHandle open() override;
@@ -59,6 +59,7 @@ class Win32Sockets : public SocketApi {
   // turn.
   std::array<std::uint32_t, kTagSlots> tags_{};
   UINT nextSlot_ = 0;
+  bool started_ = false;
 };
 
 }  // namespace tarvi::win32

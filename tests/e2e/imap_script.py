@@ -35,6 +35,7 @@ import re
 import socket
 import struct
 import threading
+import time
 
 from harness import free_port
 
@@ -112,6 +113,7 @@ class ScriptedImap:
         self.flagged = []      # UIDs the client set \Deleted on
         self.streamed = 0      # bytes of the giant literal taken by the client
         self.connections = 0
+        self.connected_at = []  # time.monotonic() of each connection
         self.ended = set()     # numbers of the connections that are over
         self.errors = []       # commands the script could not read
         self._idlers = []
@@ -172,6 +174,7 @@ class ScriptedImap:
                 st = {"conn": conn, "n": self.connections, "buf": b"", "send": threading.Lock(),
                       "authed": False, "box": None, "readonly": True}
                 self.connections += 1
+                self.connected_at.append(time.monotonic())
             threading.Thread(target=self._session, args=(st,), daemon=True).start()
 
     def _session(self, st):

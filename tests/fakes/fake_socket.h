@@ -17,7 +17,8 @@ namespace tarvi::fakes {
 // A socket service with a scripted POP3 server behind it. Notifications are
 // posted to the fake pump with Windows Sockets' rules: connect completion
 // once, write as soon as it is asked for, read when data is there and the
-// previous read notification has been answered by a recv.
+// previous read notification has been answered by a recv, close once when
+// the server hung up (after what it sent before) or reset the connection.
 class FakeSocket : public SocketApi {
  public:
   explicit FakeSocket(FakePump& pump) : pump_(pump) {}
@@ -39,6 +40,7 @@ class FakeSocket : public SocketApi {
   int nonBlockingFailsWith = 0;
   // The next recv fails with this code.
   int recvFailsWith = 0;
+  int startupFailsWith = 0;
   std::map<std::string, std::uint32_t> hosts;  // name -> address
   // TLS with faketls records: whether the server on a port speaks it from
   // the first byte (it then sends its greeting right after its handshake
@@ -63,7 +65,7 @@ class FakeSocket : public SocketApi {
   int selects = 0, recvs = 0;  // calls, each one a trip into the system
   std::uint32_t lastAddr = 0;
   std::uint16_t lastPort = 0;
-  std::function<void(SocketHandle, std::uint32_t, int)> notify;
+  std::function<void(SocketHandle, std::uint32_t, int error, int event)> notify;
   std::uint32_t lastTag = 0;
 
   // The server closes the current connection once what it sent is read:
@@ -72,6 +74,13 @@ class FakeSocket : public SocketApi {
     closing_ = true;
     inbox_.push_back(std::string());
     maybePostRead();
+  }
+  // The server resets the connection now: what it sent and was not read
+  // is lost, and every recv fails with `code`.
+  void serverResets(int code) {
+    inbox_.clear();
+    resetWith_ = code;
+    if (current_ != kNoSocket && (mask_ & kFdClose)) post(current_, code, kFdClose);
   }
   // Queues bytes from the server on the current socket (split as set).
   void serverSends(const std::string& bytes) {
@@ -91,7 +100,10 @@ class FakeSocket : public SocketApi {
   std::size_t pendingChunks() const { return inbox_.size(); }
 
   // --- SocketApi ----------------------------------------------------------
-  void startup() override { ++startups; }
+  int startup() override {
+    ++startups;
+    return startupFailsWith;
+  }
   void cleanup() override { ++cleanups; }
   void unhookBlockingHook() override { ++unhooks; }
   SocketHandle open() override {
@@ -109,7 +121,8 @@ class FakeSocket : public SocketApi {
     tlsPlain_.clear();
     unread_.clear();
     full_ = owedWrite_ = false;
-    closing_ = false;
+    closing_ = closePosted_ = false;
+    resetWith_ = 0;
     return current_;
   }
   void select(SocketHandle s, std::uint32_t tag, int events) override {
@@ -119,7 +132,7 @@ class FakeSocket : public SocketApi {
     lastTag = tag;
     mask_ = events;
     readPosted_ = false;
-    if ((events & kFdWrite) && connected_) post(s, 0);
+    if ((events & kFdWrite) && connected_) post(s, 0, kFdWrite);
     maybePostRead();
   }
   std::uint32_t inetAddr(const std::string& host) override {
@@ -148,7 +161,7 @@ class FakeSocket : public SocketApi {
       connected_ = connectError == 0;
       // Before the notification: the client's hello may go out inside it.
       implicit_ = tlsOn_ = connected_ && implicitTls && implicitTls(port);
-      if (notify && (mask_ & kFdConnect)) notify(s, tag, connectError);
+      if (notify && (mask_ & kFdConnect)) notify(s, tag, connectError, kFdConnect);
       if (connected_ && !implicit_) serverSends(greetingFor ? greetingFor(port) : greeting);
     };
     if (holdConnect)
@@ -181,7 +194,7 @@ class FakeSocket : public SocketApi {
         full_ = true;
         pump_.post([this] {
           full_ = false;
-          if (owedWrite_ && (mask_ & kFdWrite) && current_ != kNoSocket) post(current_, 0);
+          if (owedWrite_ && (mask_ & kFdWrite) && current_ != kNoSocket) post(current_, 0, kFdWrite);
           owedWrite_ = false;
         });
       }
@@ -215,8 +228,8 @@ class FakeSocket : public SocketApi {
       return -1;
     }
     readPosted_ = false;
-    if (recvFailsWith) {
-      error_ = recvFailsWith;
+    if (recvFailsWith || resetWith_) {
+      error_ = recvFailsWith ? recvFailsWith : resetWith_;
       recvFailsWith = 0;
       return -1;
     }
@@ -277,15 +290,23 @@ class FakeSocket : public SocketApi {
 
   // A notification carries the tag its socket was selected with when it
   // was posted, as a window message would.
-  void post(SocketHandle s, int err) {
-    pump_.post([this, s, err, tag = tag_] {
-      if (notify) notify(s, tag, err);
+  void post(SocketHandle s, int err, int event) {
+    pump_.post([this, s, err, event, tag = tag_] {
+      if (notify) notify(s, tag, err, event);
     });
   }
   void maybePostRead() {
-    if (current_ == kNoSocket || !(mask_ & kFdRead) || readPosted_ || inbox_.empty()) return;
+    if (current_ == kNoSocket || inbox_.empty()) return;
+    if (closing_ && inbox_.front().empty()) {
+      // The close is told once, and only to a socket that asked for it.
+      if (!(mask_ & kFdClose) || closePosted_) return;
+      closePosted_ = true;
+      post(current_, 0, kFdClose);
+      return;
+    }
+    if (!(mask_ & kFdRead) || readPosted_) return;
     readPosted_ = true;
-    post(current_, 0);
+    post(current_, 0, kFdRead);
   }
 
   FakePump& pump_;
@@ -303,6 +324,8 @@ class FakeSocket : public SocketApi {
   std::string unread_;  // sent bytes of a command not yet complete
   bool full_ = false, owedWrite_ = false;
   bool closing_ = false;  // serverCloses: an empty piece in the inbox is the end
+  bool closePosted_ = false;
+  int resetWith_ = 0;  // serverResets: what every recv fails with
 };
 
 // Cuts a reply into pieces.

@@ -170,7 +170,9 @@ struct MonitorRig {
   int pushConnection_ = 0;
 
   MonitorRig() {
-    sock.notify = [this](SocketHandle s, std::uint32_t tag, int e) { monitor.onSocket(s, tag, e); };
+    sock.notify = [this](SocketHandle s, std::uint32_t tag, int e, int event) {
+      monitor.onSocket(s, tag, e, event);
+    };
     sock.respond = [this](const std::string& cmd) {
       auto imap = imaps.find(sock.lastPort);
       return imap != imaps.end() ? imap->second.respond(cmd) : boxes[sock.lastPort].respond(cmd);

@@ -87,7 +87,9 @@ struct SessionRig : TransportEvents {
   int ended = 0, failures = 0, activities = 0;
 
   SessionRig() {
-    sock.notify = [this](SocketHandle s, std::uint32_t tag, int e) { transport.onNotify(s, tag, e); };
+    sock.notify = [this](SocketHandle s, std::uint32_t tag, int e, int event) {
+      transport.onNotify(s, tag, e, event);
+    };
     sock.respond = [this](const std::string& cmd) { return box.respond(cmd); };
     sock.implicitTls = [this](std::uint16_t) { return box.implicitTls; };
     transport.tls = &tls;

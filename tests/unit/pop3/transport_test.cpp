@@ -175,28 +175,55 @@ TEST(Transport, LogMasksThePasswordAndIsKeptOnlyWhenAskedFor) {
   }
 }
 
-TEST(Transport, ReceiveFailuresEndTheSession) {
-  for (bool tooLarge : {false, true}) {
+// However the connection ends under the session, the session ends then,
+// not at its time limit (the rig has none: what is not over after the pump
+// has run never would be), with one message and nothing sent after.
+TEST(Transport, ConnectionLostUnderTheSessionEndsItAtOnce) {
+  const std::string unfinishedTop = "+OK\r\nFrom: a@x\r\n";
+  struct Case {
+    const char* name;
+    std::map<std::string, std::string> replies;
+    std::function<void(SessionRig&)> lose;
+    Lines errors;
+    std::string lastSent;
+  } cases[] = {
+      {"recv fails", {{"STAT", ""}}, [](SessionRig& r) {
+         r.sock.recvFailsWith = 10054;
+         r.sock.serverSends(std::string(3000, 'y'));
+       }, {"ﾘﾓｰﾄﾎｽﾄから切断されました"}, "STAT"},
+      {"reply never ends", {{"TOP", "+OK\r\n" + std::string(3000, 'x')}}, [](SessionRig& r) {
+         for (int i = 0; i < 5; ++i) r.sock.serverSends(std::string(3000, 'y'));
+       }, {toUtf8(kReplyTooLarge)}, "TOP 1 5"},
+      {"closed in the middle of a reply", {{"TOP", unfinishedTop}}, [](SessionRig& r) { r.sock.serverCloses(); },
+       {toUtf8(kClosedByServer)}, "TOP 1 5"},
+      {"reset in the middle of a reply", {{"TOP", unfinishedTop}}, [](SessionRig& r) { r.sock.serverResets(10054); },
+       {"ﾘﾓｰﾄﾎｽﾄから切断されました"}, "TOP 1 5"},
+      {"closed instead of answering QUIT", {{"QUIT", ""}}, [](SessionRig& r) { r.sock.serverCloses(); }, {}, "QUIT"},
+  };
+  for (const auto& c : cases) {
     SessionRig rig;
     rig.addMessages(1);
-    if (tooLarge)
-      rig.box.replies["TOP"] = "+OK\r\n" + std::string(3000, 'x');  // never ends
-    else
-      rig.box.replies["STAT"] = "";
+    for (const auto& [command, reply] : c.replies) rig.box.replies[command] = reply;
     rig.transport.maxReplyBytes = 10000;
     rig.check();
-    rig.sock.recvFailsWith = tooLarge ? 0 : 10054;
-    for (int i = 0; i < 5; ++i) {
-      rig.sock.serverSends(std::string(3000, 'y'));
-      rig.pump.runAll();
-    }
-    EXPECT_EQ(rig.errors, Lines{tooLarge ? toUtf8(kReplyTooLarge) : "ﾘﾓｰﾄﾎｽﾄから切断されました"});
-    EXPECT_EQ(rig.ended, 1);
-    EXPECT_EQ(rig.failures, 1);
-    // Nothing was sent after: the connection was already gone.
-    EXPECT_EQ(rig.sock.sent.back(), tooLarge ? "TOP 1 5" : "STAT");
-    expectAllClosed(rig.sock, std::to_string(tooLarge));
+    EXPECT_EQ(rig.ended, 0) << c.name;
+    c.lose(rig);
+    rig.pump.runAll();
+    EXPECT_EQ(rig.errors, c.errors) << c.name;
+    EXPECT_EQ(rig.ended, 1) << c.name;
+    EXPECT_EQ(rig.failures, c.errors.empty() ? 0 : 1) << c.name;
+    EXPECT_EQ(rig.sock.sent.back(), c.lastSent) << c.name;
+    expectAllClosed(rig.sock, c.name);
   }
+}
+
+TEST(Transport, WindowsSocketsThatCannotStartIsToldAndNothingIsOpened) {
+  SessionRig rig;
+  rig.sock.startupFailsWith = 10091;
+  rig.check();
+  EXPECT_EQ(rig.errors, Lines{"ﾈｯﾄﾜｰｸｻﾌﾞｼｽﾃﾑに通信するための準備ができていません"});
+  EXPECT_EQ((std::pair{rig.ended, rig.failures}), (std::pair{1, 1}));
+  EXPECT_EQ((std::pair{rig.sock.opened, rig.sock.cleanups}), (std::pair{0, 0}));
 }
 
 }  // namespace

@@ -4,6 +4,7 @@ programs, a display, the driver that reads windows, the registry, Dovecot.
 Tests wait for conditions with generous deadlines, never for fixed sleeps,
 and end only what they started.
 """
+import base64
 import email
 import email.header
 import grp
@@ -120,6 +121,14 @@ class Prefix:
         lines += ['"%s"="%s"' % (k, v) for k, v in DEFAULT_SETTINGS.items()]
         with open(os.path.join(self.path, "user.reg"), "a", encoding="ascii") as f:
             f.write("\n".join(lines) + "\n")
+
+    def use_fake_browser(self):
+        """Makes fake_browser.py the prefix's browser, before any Wine
+        program has run on it; the path of the log it writes."""
+        browser = os.path.join(os.path.dirname(os.path.abspath(__file__)), "fake_browser.py")
+        with open(os.path.join(self.path, "user.reg"), "a", encoding="ascii") as f:
+            f.write('\n[Software\\\\Wine\\\\WineBrowser] %d\n"Browsers"="%s"\n' % (int(time.time()), browser))
+        return os.path.join(self.dir, "browser.log")
 
     def win_path(self, name):
         return APP_DIR + "\\" + name
@@ -379,9 +388,12 @@ class Dovecot:
     the first byte on `imaps_port` (with tls), a Trash folder of special use
     \\Trash, a rawlog of every IMAP session (imap_sessions). pop3=False
     serves IMAP alone (`port` is then None). imap_capability replaces what
-    Dovecot announces, to play a server that lacks MOVE or UIDPLUS."""
+    Dovecot announces, to play a server that lacks MOVE or UIDPLUS.
+    oauth: an authorization server (oauth_server.OAuthServer) whose access
+    tokens log users on with XOAUTH2 and OAUTHBEARER, beside the
+    passwords."""
 
-    def __init__(self, users, port=None, tls=None, imap=False, pop3=True, imap_capability=None):
+    def __init__(self, users, port=None, tls=None, imap=False, pop3=True, imap_capability=None, oauth=None):
         self.dir = tempfile.mkdtemp(prefix="dovecot-", dir=WORK if os.path.isdir(WORK) else None)
         os.chmod(self.dir, 0o755)
         self.port = (port or free_port()) if pop3 else None
@@ -405,6 +417,9 @@ class Dovecot:
         imap_login, imap_conf = _IMAP_OFF, ""
         if imap:
             imap_login, imap_conf = self._imap_conf(users, tls, imap_capability)
+        mechanisms, anvil, oauth_passdb = "plain", "", ""
+        if oauth:
+            mechanisms, anvil, oauth_passdb = self._oauth_conf(oauth.key)
         conf = os.path.join(self.dir, "dovecot.conf")
         with open(conf, "w") as f:
             f.write("""
@@ -416,7 +431,7 @@ log_path = {d}/dovecot.log
 info_log_path = {d}/dovecot.log
 {ssl}
 disable_plaintext_auth = no
-auth_mechanisms = plain
+auth_mechanisms = {mechanisms}
 auth_failure_delay = 0
 default_internal_user = nobody
 default_login_user = nobody
@@ -435,20 +450,21 @@ service pop3-login {{
 {tls_listener}
 }}
 service anvil {{
-  chroot =
+  chroot ={anvil}
 }}
 {imap_login}
 passdb {{
   driver = passwd-file
   args = {passwd}
 }}
-userdb {{
+{oauth_passdb}userdb {{
   driver = static
   args = uid=nobody gid=nogroup home={d}/home/%u
 }}
 {imap_conf}""".format(d=self.dir, port=self.port or 0, passwd=passwd, ssl=ssl, tls_listener=tls_listener,
                       protocols=" ".join(p for p, on in (("pop3", pop3), ("imap", imap)) if on),
-                      imap_login=imap_login, imap_conf=imap_conf))
+                      imap_login=imap_login, imap_conf=imap_conf, mechanisms=mechanisms, anvil=anvil,
+                      oauth_passdb=oauth_passdb))
         subprocess.run(["dovecot", "-c", conf], check=True)
         self.conf = conf
         wait_for("dovecot on port %d" % (self.port or self.imap_port), self._listening, 30)
@@ -482,6 +498,29 @@ protocol imap {
 %s}
 """ % (self.dir, "  imap_capability = %s\n" % capability if capability else "")
         return "service imap-login {\n  chroot =\n%s}" % listeners, settings
+
+    def _oauth_conf(self, key):
+        """The mechanisms, the anvil listener and the passdb of token
+        logons. Tokens are validated locally with the authorization server's
+        key, looked up for a token without azp and kid as
+        keys/default/HS256/default (Base64). Anvil's penalty, which delays
+        every logon from an address after a refused one by up to 15 s, is
+        off: the auth process cannot reach its socket."""
+        keys = os.path.join(self.dir, "keys")
+        os.makedirs(os.path.join(keys, "default", "HS256"))
+        with open(os.path.join(keys, "default", "HS256", "default"), "w") as f:
+            f.write(base64.b64encode(key).decode("ascii"))
+        conf = os.path.join(self.dir, "oauth2.conf")
+        with open(conf, "w") as f:
+            f.write("introspection_mode = local\nlocal_validation_key_dict = fs:posix:prefix=%s/\n"
+                    "username_attribute = sub\n" % keys)
+        anvil = "\n  unix_listener anvil-auth-penalty {\n    mode = 0\n  }"
+        passdb = "passdb {\n  driver = oauth2\n  mechanisms = xoauth2 oauthbearer\n  args = %s\n}\n" % conf
+        return "plain login xoauth2 oauthbearer", anvil, passdb
+
+    def logons(self):
+        """(user, mechanism) of every logon Dovecot accepted, in order."""
+        return re.findall(r"-login: (?:Info: )?Login: user=<([^>]*)>, method=(\w+)", self.log())
 
     def _listening(self):
         port, ready = (self.port, b"+OK") if self.port else (self.imap_port, b"* OK")

@@ -124,7 +124,8 @@ class ScriptedImap:
         self._sock.listen(8)
         self.port = self._sock.getsockname()[1]
         self._stop = False
-        threading.Thread(target=self._serve, daemon=True).start()
+        self._thread = threading.Thread(target=self._serve, daemon=True)
+        self._thread.start()
 
     # --- for the tests ------------------------------------------------------
     def received(self):
@@ -152,7 +153,16 @@ class ScriptedImap:
                 self._send(st, b"* %d EXISTS\r\n" % len(self.inbox))
 
     def stop(self):
+        """Ends the accepting thread before the socket goes: closed under a
+        thread blocked in accept(), its descriptor could be handed to the
+        next server of the process (an OAuth server once answered with this
+        one's greeting)."""
         self._stop = True
+        try:
+            self._sock.shutdown(socket.SHUT_RDWR)  # wakes accept() on Linux
+        except OSError:
+            pass
+        self._thread.join(5)
         try:
             self._sock.close()
         except OSError:

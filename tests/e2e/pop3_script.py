@@ -94,7 +94,16 @@ class ScriptedPop3:
             return list(self.commands)
 
     def stop(self):
+        """Ends the accepting thread before the socket goes: closed under a
+        thread blocked in accept(), its descriptor could be handed to the
+        next server of the process (an OAuth server once answered with this
+        one's greeting)."""
         self._stop = True
+        try:
+            self._sock.shutdown(socket.SHUT_RDWR)  # wakes accept() on Linux
+        except OSError:
+            pass
+        self._thread.join(5)
         try:
             self._sock.close()
         except OSError:

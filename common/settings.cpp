@@ -71,6 +71,7 @@ std::vector<BoundKey> generalKeys(GeneralSettings& s) {
       in(flag("Balloon", s.balloon, d.balloon), G::Options),
       in(flag("Fastcheck", s.fastCheck, d.fastCheck), G::Options),
       in(whenSet(flag("Legacypw", s.legacyPassword, d.legacyPassword)), G::Options),
+      in(whenSet(flag("Quiet", s.quiet, d.quiet)), G::Options),
       in(i16("Checktimerval", s.checkIntervalMinutes, d.checkIntervalMinutes), G::Timers),
       in(i16("Closetimerval", s.popupCloseSeconds, d.popupCloseSeconds), G::Timers),
       in(i16("Timeupval", s.sessionLimitMinutes, d.sessionLimitMinutes), G::Timers),

@@ -60,6 +60,10 @@ struct GeneralSettings {
   // The password is also kept scrambled as earlier versions read it, for a
   // user who still runs them; set in the registry only.
   bool legacyPassword = false;
+  // New mail found while Windows says the user must not be disturbed (a
+  // full-screen program, a presentation, quiet hours) is announced without
+  // sound, and its popup waits; set in the registry only.
+  bool quiet = true;
   std::int16_t checkIntervalMinutes = 0;  // 0: no periodic check
   std::int16_t popupCloseSeconds = 0;     // 0: the popup stays
   std::int16_t sessionLimitMinutes = 1;   // 0: no limit

@@ -130,10 +130,11 @@ std::optional<GeneralSettings> collectOptions(const OptionsForm& form) {
 void saveOptions(SettingsStore& store, const GeneralSettings& in, std::int16_t accountCount) {
   GeneralSettings s = in;
   s.accountCount = accountCount;
-  // No box shows it: set in the registry, it stays as stored.
+  // No box shows them: set in the registry, they stay as stored.
   GeneralSettings stored;
   for (const auto& k : generalKeys(stored, KeyGroup::Options)) readKey(store, k);
   s.legacyPassword = stored.legacyPassword;
+  s.quiet = stored.quiet;
   // The popup layout is the monitor's to write.
   for (KeyGroup g : {KeyGroup::AccountCount, KeyGroup::Options, KeyGroup::Timers, KeyGroup::Paths,
                      KeyGroup::Dialup, KeyGroup::Hotkeys})

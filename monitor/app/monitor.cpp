@@ -12,6 +12,8 @@ namespace {
 // The unload query waits for the lamp-off timer; should that timer never
 // tick (a platform failure), the wait still ends after this many idles.
 constexpr int kMaxLampWaits = 200;
+// How soon a popup held back while the user was busy follows the end of it.
+constexpr std::uint32_t kQuietPollMs = 2000;
 
 }  // namespace
 
@@ -46,6 +48,7 @@ bool Monitor::initialize(bool anotherInstanceRunning, int twipsPerPixelX, int tw
   blinker_.initialize();
   popup_.initialize();
   checker_.install();
+  timers_.setInterval(TimerId::quietWait, kQuietPollMs);
   return true;
 }
 
@@ -163,6 +166,7 @@ void Monitor::onTimer(TimerId id) {
     case TimerId::lampOff: blinker_.onLampOffTick(); break;
     case TimerId::lampBlink: blinker_.onBlinkTick(); break;
     case TimerId::popupAutoClose: popup_.onAutoCloseTick(); break;
+    case TimerId::quietWait: showNewMailPopup(mustNotDisturb()); break;
     default: checker_.onTimer(id); break;
   }
 }
@@ -190,6 +194,18 @@ void Monitor::run(HotkeyCommand command) {
 void Monitor::newMailSeen() {
   stopLamp();
   tray_.newMailSeen();
+  timers_.disable(TimerId::quietWait);
+}
+
+bool Monitor::mustNotDisturb() const {
+  return state_.options.quiet && svc_.attention && svc_.attention->busy();
+}
+
+void Monitor::showNewMailPopup(bool quiet) {
+  // Shown without the focus it would still cover a full-screen program or
+  // a presentation (the window is topmost): it waits instead.
+  timers_.setEnabled(TimerId::quietWait, quiet);
+  if (!quiet) popup_.showNewMail();
 }
 
 void Monitor::showPopup() {
@@ -246,6 +262,7 @@ bool Monitor::forgetChangedAccounts(int countBefore) {
 void Monitor::startMailer(int n) {
   timers_.enable(TimerId::lampOff);
   tray_.newMailSeen();
+  timers_.disable(TimerId::quietWait);
   if (n < 1 || n > 2) return;
   launcher_.startMailer(state_.options.mailerPaths[static_cast<std::size_t>(n - 1)]);
 }
@@ -280,9 +297,10 @@ void Monitor::checkFinished() {
   else
     popup_.clearGrid();
   if (state_.accounts.anyNewMail()) {
+    const bool quiet = mustNotDisturb();
     if (o.blinkLamp) blinker_.start();
-    if (o.popupOnNewMail) popup_.showNewMail();
-    playNewMailSounds(svc_.sound, o, state_.accounts);
+    if (o.popupOnNewMail) showNewMailPopup(quiet);
+    if (!quiet) playNewMailSounds(svc_.sound, o, state_.accounts);
     popup_.initGrid(checker_.mailTotal());
     if (o.hangUpAfterCheck && !o.stayOnlineWithNewMail) dialup_.hangUp();
   } else if (o.hangUpAfterCheck) {

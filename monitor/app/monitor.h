@@ -24,6 +24,7 @@
 #include "monitor/services/services.h"
 #include "monitor/services/socket_api.h"
 #include "monitor/services/tray_icon.h"
+#include "monitor/services/user_attention.h"
 #include "monitor/state/monitor_state.h"
 
 namespace tarvi {
@@ -52,6 +53,8 @@ struct MonitorServices {
   SocketApi* pushSockets = nullptr;
   // Renews the access tokens of the accounts signed in with a provider.
   TokenService* tokens = nullptr;
+  // Without it the user is never busy.
+  UserAttention* attention = nullptr;
 };
 
 class Monitor : private CycleListener {
@@ -153,6 +156,11 @@ class Monitor : private CycleListener {
   // the lamp stops and the tray's new-mail picture goes.
   void newMailSeen();
   std::vector<Text> newMailAccounts() const;
+  // The platform is asked only with the option on: off, nothing changes.
+  bool mustNotDisturb() const;
+  // Shows the popup for new mail, or keeps it waiting while the user must
+  // not be disturbed.
+  void showNewMailPopup(bool quiet);
 
   MonitorServices svc_;
   MonitorState state_;

@@ -51,7 +51,7 @@ bool Tray::signInNeeded(const std::vector<Text>& accounts, const Text& newlyLost
   }
   if (newlyLost.empty()) return true;
   if (!shown_ || !opt_.balloon) return false;
-  icon_.balloon(newlyLost, kSignInAgain);
+  icon_.balloon(newlyLost, kSignInAgain, opt_.quiet);
   signInBalloon_ = true;
   return true;
 }
@@ -84,7 +84,7 @@ void Tray::checkFinished(std::int64_t total, std::optional<LocalTime> at,
   refresh();
   if (shown_ && opt_.balloon && !newMailAccounts.empty()) {
     const BalloonText b = newMailBalloon(total, newMailAccounts);
-    icon_.balloon(b.title, b.text);
+    icon_.balloon(b.title, b.text, opt_.quiet);
     signInBalloon_ = false;
   }
 }

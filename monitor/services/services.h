@@ -19,8 +19,9 @@ enum class TimerId {
   lampBlink,        // half a second, while the lamp blinks
   lampOff,          // once, shortly after the lamp was put out
   pushTick,         // every second while push connections are kept
+  quietWait,        // every two seconds while the popup for new mail waits for the user
 };
-constexpr int kTimerCount = 7;
+constexpr int kTimerCount = 8;
 
 // A time of day on the user's clock.
 struct LocalTime {

@@ -14,8 +14,9 @@ class TrayIcon {
   // Changes the tooltip and the picture of the icon shown.
   virtual void update(const Text& tooltip, bool newMail) = 0;
   virtual void remove() = 0;
-  // A notification balloon from the icon shown.
-  virtual void balloon(const Text& title, const Text& text) = 0;
+  // A notification balloon from the icon shown. `heldInQuietTime` lets
+  // Windows keep it back during the user's quiet time.
+  virtual void balloon(const Text& title, const Text& text, bool heldInQuietTime) = 0;
 };
 
 }  // namespace tarvi

@@ -20,6 +20,7 @@
 #include "monitor/win32/sound.h"
 #include "monitor/win32/token_service_win32.h"
 #include "monitor/win32/tray_icon.h"
+#include "monitor/win32/user_attention_win32.h"
 #include "monitor/win32/viewer_window.h"
 #include "monitor/win32/win32_services.h"
 
@@ -68,8 +69,10 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
   FileListStore lists;
   SchannelFactory tls;
   Win32TokenService tokens;
+  ShellUserAttention attention;
   Monitor monitor({store, timers, pump, dialogs, processes, window, window, viewer, lamp, sound,
-                   sockets, ras, hotkeyRegistrar, charsets, trayIcon, lists, &tls, nullptr, &tokens});
+                   sockets, ras, hotkeyRegistrar, charsets, trayIcon, lists, &tls, nullptr, &tokens,
+                   &attention});
   tarvi::win32::DpapiSecretKeeper secrets;
   monitor.state().secrets = &secrets;
 

@@ -21,6 +21,15 @@ void copyText(wchar_t (&dst)[N], const Text& text) {
   dst[n] = L'\0';
 }
 
+// Windows 10 and later; older ones have no such value, and their default
+// taskbars are dark.
+bool lightTaskbar() {
+  DWORD light = 0, size = sizeof light;
+  return RegGetValueW(HKEY_CURRENT_USER, L"Software\\Microsoft\\Windows\\CurrentVersion\\Themes\\Personalize",
+                      L"SystemUsesLightTheme", RRF_RT_REG_DWORD, nullptr, &light, &size) == ERROR_SUCCESS &&
+         light == 1;
+}
+
 }  // namespace
 
 Win32TrayIcon::Win32TrayIcon(HINSTANCE instance)
@@ -36,7 +45,8 @@ void Win32TrayIcon::loadPictures() {
   // the metric is already scaled, and the picture is drawn at that size
   // instead of being stretched from 16 pixels.
   const int cx = GetSystemMetrics(SM_CXSMICON), cy = GetSystemMetrics(SM_CYSMICON);
-  const int ids[2] = {kNormalIcon, kNewMailIcon};
+  const bool light = lightTaskbar();
+  const int ids[2] = {light ? kNormalIcon : kNormalDarkIcon, light ? kNewMailIcon : kNewMailDarkIcon};
   for (int i = 0; i < 2; ++i) {
     if (pictures_[i]) DestroyIcon(pictures_[i]);
     pictures_[i] = static_cast<HICON>(
@@ -76,10 +86,10 @@ void Win32TrayIcon::remove() {
   Shell_NotifyIconW(NIM_DELETE, &d);
 }
 
-void Win32TrayIcon::balloon(const Text& title, const Text& text) {
+void Win32TrayIcon::balloon(const Text& title, const Text& text, bool heldInQuietTime) {
   NOTIFYICONDATAW d = base();
   d.uFlags = NIF_INFO;
-  d.dwInfoFlags = NIIF_INFO;
+  d.dwInfoFlags = NIIF_INFO | (heldInQuietTime ? NIIF_RESPECT_QUIET_TIME : 0);
   copyText(d.szInfoTitle, title);
   copyText(d.szInfo, text);
   Shell_NotifyIconW(NIM_MODIFY, &d);
@@ -126,6 +136,11 @@ std::optional<LRESULT> Win32TrayIcon::onMessage(UINT msg, WPARAM, LPARAM lp, Mon
   if (msg == WM_DPICHANGED || msg == WM_DISPLAYCHANGE) {
     // The small-icon size follows the DPI: the pictures are loaded again
     // at the new size (the window handles the message too).
+    monitor.taskbarRecreated();
+    return std::nullopt;
+  }
+  if (msg == WM_SETTINGCHANGE && lp && std::wcscmp(reinterpret_cast<const wchar_t*>(lp), L"ImmersiveColorSet") == 0) {
+    // The taskbar turned light or dark: the pictures made for it come.
     monitor.taskbarRecreated();
     return std::nullopt;
   }

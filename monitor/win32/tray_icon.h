@@ -16,8 +16,8 @@ namespace tarvi::win32 {
 
 class Win32TrayIcon : public TrayIcon {
  public:
-  // Resource ids of the two pictures.
-  enum : int { kNormalIcon = 1, kNewMailIcon = 2 };
+  // Resource ids of the two pictures, for a light and for a dark taskbar.
+  enum : int { kNormalIcon = 1, kNewMailIcon = 2, kNormalDarkIcon = 3, kNewMailDarkIcon = 4 };
   // The icon's notifications reach the window as this message.
   static constexpr UINT kCallbackMessage = WM_APP + 1;
 
@@ -34,7 +34,7 @@ class Win32TrayIcon : public TrayIcon {
   void show(const Text& tooltip, bool newMail) override;
   void update(const Text& tooltip, bool newMail) override;
   void remove() override;
-  void balloon(const Text& title, const Text& text) override;
+  void balloon(const Text& title, const Text& text, bool heldInQuietTime) override;
 
  private:
   NOTIFYICONDATAW base() const;

@@ -14,6 +14,7 @@
 #include "monitor/services/hotkey_registrar.h"
 #include "monitor/services/services.h"
 #include "monitor/services/tray_icon.h"
+#include "monitor/services/user_attention.h"
 
 namespace tarvi::fakes {
 
@@ -152,6 +153,16 @@ class FakeKeyboard : public Keyboard {
   }
 };
 
+// The user is busy while `busyNow` says so; each question is counted.
+struct FakeAttention : UserAttention {
+  bool busy() override {
+    ++asked;
+    return busyNow;
+  }
+  bool busyNow = false;
+  int asked = 0;
+};
+
 class FakeSound : public SoundPlayer {
  public:
   std::vector<std::string> played;
@@ -261,13 +272,14 @@ class FakeTrayIcon : public TrayIcon {
     calls.push_back("remove");
     shown = false;
   }
-  void balloon(const Text& title, const Text& text) override {
+  void balloon(const Text& title, const Text& text, bool heldInQuietTime) override {
     calls.push_back("balloon");
     balloons.push_back(toUtf8(title) + "|" + toUtf8(text));
+    lastBalloonHeldInQuietTime = heldInQuietTime;
   }
 
   std::vector<std::string> calls, balloons;
-  bool shown = false, newMailPicture = false;
+  bool shown = false, newMailPicture = false, lastBalloonHeldInQuietTime = false;
   std::string tooltip;
 
  private:

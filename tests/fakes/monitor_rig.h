@@ -162,8 +162,10 @@ struct MonitorRig {
   FakeListStore lists;
   FakeTlsFactory tlsFactory;
   FakeTokenService tokens{pump};
+  FakeAttention attention;
   Monitor monitor{{store, timers, pump, dialogs, processes, window, window, viewer, lamp, sound,
-                   sock, ras, registrar, charsets, tray, lists, &tlsFactory, &pushSock, &tokens}};
+                   sock, ras, registrar, charsets, tray, lists, &tlsFactory, &pushSock, &tokens,
+                   &attention}};
   std::map<int, Mailbox> boxes;  // by port
   std::map<int, ImapServer> imaps;  // by port, for the IMAP accounts
   std::map<int, ImapServer> pushImaps;  // the push connections' view of them

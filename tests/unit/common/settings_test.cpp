@@ -19,10 +19,10 @@ TEST(Settings, SchemaKeysAreUniqueAndComplete) {
   const auto keys = schema();
   std::set<Text> names;
   for (const auto& k : keys) EXPECT_TRUE(names.insert(k.name).second) << toUtf8(k.name);
-  // 25 scalar keys, 8 hotkeys, 6 widths, 2 sizes, 2 dial-up keys, 24 prefixes
-  EXPECT_EQ(keys.size(), 25u + 8 + 6 + 2 + 2 + 24);
+  // 26 scalar keys, 8 hotkeys, 6 widths, 2 sizes, 2 dial-up keys, 24 prefixes
+  EXPECT_EQ(keys.size(), 26u + 8 + 6 + 2 + 2 + 24);
   for (const char* n : {"accountno", "Hotkeynum7", "grdWidth5", "frmHeight", "Wavdir2_", "Passw", "Passwp",
-                        "Oauthrefresh", "Legacypw"})
+                        "Oauthrefresh", "Legacypw", "Quiet"})
     EXPECT_TRUE(names.count(ascii(n))) << n;
 }
 
@@ -36,6 +36,7 @@ TEST(Settings, GeneralRoundTripThroughStore) {
   w.trayIcon = false;
   w.balloon = false;
   w.legacyPassword = true;
+  w.quiet = false;
   w.checkIntervalMinutes = 7;
   w.sessionLimitMinutes = 2;
   w.mailerPaths[0] = u"C:\\Program Files\\メーラー\\mail.exe";
@@ -65,6 +66,7 @@ TEST(Settings, EmptyStoreGivesEveryDefault) {
   r.decodeAll = false;
   r.trayIcon = false;
   r.balloon = false;
+  r.quiet = false;
   for (auto& k : generalKeys(r)) EXPECT_TRUE(readKey(store, k));
   EXPECT_EQ(r, GeneralSettings{});
   EXPECT_EQ(r.accountCount, 0);

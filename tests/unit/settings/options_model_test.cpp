@@ -184,6 +184,7 @@ TEST(OptionsModel, LoadThenSaveKeepsTheStore) {
   store.set("Trayicon", "0");
   store.set("Balloon", "0");  // no box shows it, and OK keeps it all the same
   store.set("Legacypw", "1");  // nor this one
+  store.set("Quiet", "0");
   const FakeStore before = store;
   auto s = collectOptions(loadOptions(store, 2));
   ASSERT_TRUE(s);

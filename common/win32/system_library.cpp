@@ -45,7 +45,8 @@ void loadDllsOnlyFromSystem32() {
   // on a Windows 7 without it, nor Wine's delay loads. A DLL already loaded
   // is the one a load by its name gets, so they are loaded here, each
   // before those that use it. CMakeLists.txt's DELAYED_DLLS name them.
-  for (const wchar_t* name : {L"bcrypt.dll", L"crypt32.dll", L"secur32.dll", L"winmm.dll", L"winhttp.dll"})
+  for (const wchar_t* name :
+       {L"bcrypt.dll", L"crypt32.dll", L"secur32.dll", L"winmm.dll", L"winhttp.dll", L"iphlpapi.dll"})
     loadSystemLibrary(name);
 }
 

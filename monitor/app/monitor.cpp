@@ -27,7 +27,7 @@ Monitor::Monitor(MonitorServices s)
       popup_({s.store, timers_, s.window, s.popupView}, state_),
       viewer_(state_.accounts, s.viewerView),
       checker_({s.store, timers_, s.pump, s.dialogs, s.window, s.sockets, s.charsets, s.lists,
-                s.pushSockets ? *s.pushSockets : s.sockets, s.tokens},
+                s.pushSockets ? *s.pushSockets : s.sockets, s.tokens, s.network},
                state_, *this),
       tray_(s.trayIcon, state_.options) {
   checker_.transport().tls = s.tls;

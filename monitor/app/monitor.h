@@ -55,6 +55,8 @@ struct MonitorServices {
   TokenService* tokens = nullptr;
   // Without it the user is never busy.
   UserAttention* attention = nullptr;
+  // Without it the machine is always online.
+  NetworkState* network = nullptr;
 };
 
 class Monitor : private CycleListener {
@@ -86,6 +88,10 @@ class Monitor : private CycleListener {
 
   // Events.
   void onTimer(TimerId id);
+  // The machine goes to sleep, wakes up; the networks changed.
+  void onSuspend() { checker_.suspend(); }
+  void onResume() { checker_.resume(); }
+  void onNetworkChanged() { checker_.networkChanged(); }
   void onSocket(SocketHandle sock, std::uint32_t tag, int error, int event) {
     checker_.onNotify(sock, tag, error, event);
   }
@@ -136,6 +142,8 @@ class Monitor : private CycleListener {
  private:
   // CycleListener
   bool mayLogon(bool periodicCheckRan) override { return dialup_.mayLogon(periodicCheckRan); }
+  void offlineChanged(bool offline) override { tray_.setOffline(offline); }
+  bool dialsUp() override { return dialup_.dialsUp(); }
   void checkFinished() override;
   void takeMarks() override { popup_.grid.takeMarks(state_.accounts); }
   void runAccountStarting() override;

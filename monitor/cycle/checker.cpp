@@ -15,6 +15,13 @@ Text changedMailboxText(const Text& lead, const std::vector<Text>& accounts) {
   return s;
 }
 
+bool isLocalHost(const Text& host) {
+  Text h;
+  for (char16_t c : host)
+    if (c != u' ') h += static_cast<char16_t>(c >= u'A' && c <= u'Z' ? c + 32 : c);
+  return h == u"localhost" || h == u"::1" || h == u"[::1]" || h.rfind(u"127.", 0) == 0;
+}
+
 Checker::Checker(CheckerServices services, MonitorState& state, CycleListener& listener)
     : svc_(services),
       state_(state),
@@ -30,6 +37,8 @@ void Checker::install() {
   svc_.timers.setInterval(TimerId::nextAccount, kSecond);
   svc_.timers.disable(TimerId::nextAccount);
   deadline_.install();
+  svc_.timers.setInterval(TimerId::networkWait, kSecond);
+  svc_.timers.disable(TimerId::networkWait);
   svc_.timers.enable(TimerId::periodicCheck);
 }
 
@@ -67,6 +76,9 @@ bool Checker::onTimer(TimerId id) {
     case TimerId::pushTick:
       push_.tick();
       return true;
+    case TimerId::networkWait:
+      onNetworkWaitTick();
+      return true;
     default:
       return false;
   }
@@ -77,7 +89,11 @@ void Checker::onPeriodicTick() {
   if (checkMinutes_ < state_.options.checkIntervalMinutes) return;
   svc_.timers.disable(TimerId::periodicCheck);
   periodicCheckRan_ = true;
-  checkAll();
+  // Without a network every account would fail with a box of its own; the
+  // accounts of a proxy on this machine are still checked.
+  const bool noNetwork = offline();
+  noteOffline(noNetwork);
+  startCheck(noNetwork);
   checkMinutes_ = 0;
   svc_.timers.enable(TimerId::periodicCheck);
 }
@@ -95,11 +111,76 @@ void Checker::resetCheck(Run next) {
   log_.text.clear();
 }
 
-void Checker::checkAll() {
+void Checker::checkAll() { startCheck(false); }
+
+void Checker::startCheck(bool onlyLocal) {
   resetCheck(Run::Check);
+  onlyLocal_ = onlyLocal;
   state_.accounts.clearNewMail();
   pushed_.clear();
   nextCheckAccount();
+}
+
+bool Checker::offline() {
+  return svc_.network && !listener_.dialsUp() && !svc_.network->online();
+}
+
+void Checker::noteOffline(bool noNetwork) {
+  if (noNetwork == offlineShown_) return;
+  offlineShown_ = noNetwork;
+  listener_.offlineChanged(noNetwork);
+}
+
+void Checker::networkChanged() {
+  const bool was = offlineShown_;
+  noteOffline(offline());
+  // The first network after none: what was passed over is checked now,
+  // unless a resume is about to do it or a run is busy.
+  if (was && !offlineShown_ && run_ == Run::None && !svc_.timers.enabled(TimerId::networkWait)) checkAll();
+}
+
+void Checker::suspend() {
+  push_.stopAll();
+  svc_.timers.disable(TimerId::networkWait);
+  if (run_ == Run::None) return;
+  // Cut, not ended with QUIT: a POP3 server takes the deletions only with
+  // the reply to QUIT, so a delete run cut here has deleted nothing there.
+  if (Connection* c = transport_.current()) c->close();
+  const Run cut = run_;
+  resetCheck(Run::None);
+  deadline_.stop();
+  svc_.timers.enable(TimerId::periodicCheck);
+  if (cut == Run::Check) return;
+  if (cut == Run::Delete) deleteCut_ = true;
+  listener_.retrieveFinished();
+  svc_.view.setCaption(totalCaption());
+  svc_.view.setBusy(false);
+}
+
+void Checker::resume() {
+  // Windows tells one wake-up twice (the automatic resume, then the
+  // user's); the second must not cut the check the first began.
+  const auto now = svc_.timers.nowMs();
+  if (now && lastResumeMs_ && *now - *lastResumeMs_ < 10 * kSecond) return;
+  lastResumeMs_ = now;
+  // Connections from before the sleep are dead, whatever they think.
+  suspend();
+  networkWaitLeft_ = 60;
+  svc_.timers.enable(TimerId::networkWait);
+  onNetworkWaitTick();
+}
+
+void Checker::onNetworkWaitTick() {
+  // Wi-Fi comes back some seconds after the wake-up.
+  if (offline() && --networkWaitLeft_ > 0) return;
+  svc_.timers.disable(TimerId::networkWait);
+  noteOffline(offline());
+  checkAll();
+  configurePush();
+  if (deleteCut_) {
+    deleteCut_ = false;
+    svc_.dialogs.messageBox(kDeleteCutBySleep, kAppTitle, MsgButtons::Ok, MsgIcon::Exclamation);
+  }
 }
 
 void Checker::checkAccount(int a) {
@@ -217,6 +298,11 @@ void Checker::nextCheckAccount() {
     state_.loadAccount(svc_.store, account_);
     svc_.view.setCaption(Text(kAppTitle) + u" -チェック中:" + state_.current.name + u"-");
     if (!state_.current.checked) continue;
+    if (onlyLocal_ && !isLocalHost(state_.current.host)) {
+      // Passed over, not emptied: its mail still counts.
+      totals_.mailTotal += state_.accounts.find(account_)->lastCount;
+      continue;
+    }
     deadline_.start();
     logon([this] { return makeCheck(state_.current, context(), account_, totals_); });
     return;
@@ -225,6 +311,7 @@ void Checker::nextCheckAccount() {
 
 void Checker::finishCheck() {
   run_ = Run::None;
+  onlyLocal_ = false;
   listener_.checkFinished();
   // Only the check right after a delete run keeps quiet about the
   // mailboxes that run changed.

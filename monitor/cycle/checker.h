@@ -7,6 +7,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "common/store.h"
@@ -17,6 +18,7 @@
 #include "monitor/protocol/protocols.h"
 #include "monitor/services/charset.h"
 #include "monitor/services/list_store.h"
+#include "monitor/services/network_state.h"
 #include "monitor/services/services.h"
 #include "monitor/state/monitor_state.h"
 
@@ -43,6 +45,12 @@ class CycleListener {
   // The provider refused account a's sign-in for good: the user is told,
   // once, to sign in again.
   virtual void signInLost(int /*a*/) {}
+  // No network is up (periodic checks pass over the accounts that need
+  // one), or one is up again.
+  virtual void offlineChanged(bool /*offline*/) {}
+  // A dial-up entry is chosen: the dial-up rules, not the network state,
+  // decide whether a check may go out.
+  virtual bool dialsUp() { return false; }
 };
 
 inline constexpr const char16_t* kMailArrived = u"通のメールが届いています!";
@@ -70,9 +78,15 @@ struct CheckerServices {
   ListStore& lists;  // what the fast check listed, kept across restarts
   SocketApi& pushSockets;  // where the push connections are made
   TokenService* tokens = nullptr;  // renews the access tokens of signed-in accounts
+  NetworkState* network = nullptr;  // without it the machine is always online
 };
 
 inline constexpr const char16_t* kTokenTimeUp = u"ｻｲﾝｲﾝ先からｱｸｾｽﾄｰｸﾝが届かないうちに時間切れになりました";
+inline constexpr const char16_t* kDeleteCutBySleep =
+    u"ｽﾘｰﾌﾟに入ったため、ﾒｰﾙの削除を途中で中止しました"
+    u"\r\n一覧を更新しますので、もう一度選択してください";
+// True for a host on this machine (a local proxy), reachable without a network.
+bool isLocalHost(const Text& host);
 
 class Checker : private TransportEvents {
  public:
@@ -102,6 +116,17 @@ class Checker : private TransportEvents {
   void retrieveMarked();
   void deleteMarked();
   void resetMailTotal() { totals_.mailTotal = 0; }
+
+  // The machine goes to sleep: whatever runs is cut without QUIT (a POP3
+  // server deletes nothing then) and the push connections end.
+  void suspend();
+  // It woke up: the connections left are dropped, and once a network is
+  // up (a minute at most) every account is checked and push reopens.
+  void resume();
+  // The system says the networks changed.
+  void networkChanged();
+  // No network, and no dial-up that would make one.
+  bool offline();
   // A reply of the sign-in provider (TokenService).
   void onTokenReply(std::uint32_t request, const TokenReply& reply);
   TokenKeeper& tokens() { return tokens_; }
@@ -134,6 +159,11 @@ class Checker : private TransportEvents {
   // is cancelled, the counters start again.
   void resetCheck(Run next);
   void onPeriodicTick();
+  void onNetworkWaitTick();
+  // A check of every enabled account; `onlyLocal` passes over those that
+  // need a network (their last counts stand).
+  void startCheck(bool onlyLocal);
+  void noteOffline(bool offline);
   void onDeadlineTick();
   void nextCheckAccount();
   void finishCheck();
@@ -177,6 +207,11 @@ class Checker : private TransportEvents {
   PushKeeper push_;
   int only_ = 0;                 // the one account a push check is of
   std::vector<int> pushed_;      // accounts to check once the run is over
+  bool onlyLocal_ = false;       // this check passes over accounts that need a network
+  bool offlineShown_ = false;    // the listener was told there is no network
+  int networkWaitLeft_ = 0;      // seconds a resume still waits for a network
+  bool deleteCut_ = false;       // a delete run was cut by the sleep
+  std::optional<std::uint64_t> lastResumeMs_;
   void checkPushed();
 };
 

@@ -31,6 +31,8 @@ class Dialup {
   // is chosen or the phone book has no entry there.
   std::optional<Text> chosenEntry();
   int redials() const;
+  // An entry is chosen: the monitor makes its own line when it checks.
+  bool dialsUp() { return chosenEntry().has_value(); }
 
   // Asked by every logon: false abandons it. Until the first periodic
   // check the chosen entry is dialled; after it, no line means no check

@@ -37,11 +37,18 @@ BalloonText newMailBalloon(std::int64_t total, const std::vector<Text>& accounts
 
 Text Tray::tooltip() const {
   Text t = trayTooltip(total_, checkedAt_);
+  if (offline_) t += Text(u"\n") + kOffline;
   if (signInNeeded_.empty()) return t;
   t += u"\n";
   t += kSignInNeededLead;
   for (std::size_t i = 0; i < signInNeeded_.size(); ++i) t += (i ? u", " : u"") + signInNeeded_[i];
   return t;
+}
+
+void Tray::setOffline(bool offline) {
+  if (offline_ == offline) return;
+  offline_ = offline;
+  refresh();
 }
 
 bool Tray::signInNeeded(const std::vector<Text>& accounts, const Text& newlyLost) {

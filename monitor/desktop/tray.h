@@ -64,6 +64,9 @@ class Tray {
   // icon could carry it: the caller tells the user otherwise).
   bool signInNeeded(const std::vector<Text>& accounts, const Text& newlyLost);
 
+  // No network is up: the tooltip says so on a line of its own.
+  void setOffline(bool offline);
+
   // The balloon last shown asks for a sign-in: a click on it starts one.
   bool signInBalloon() const { return signInBalloon_; }
 
@@ -82,7 +85,10 @@ class Tray {
   std::optional<LocalTime> checkedAt_;
   std::vector<Text> signInNeeded_;
   bool signInBalloon_ = false;
+  bool offline_ = false;
 };
+
+inline constexpr const char16_t* kOffline = u"オフライン";
 
 inline constexpr const char16_t* kSignInNeededLead = u"ｻｲﾝｲﾝが必要: ";
 // The menu entry that signs in again the first account that needs it,

@@ -20,8 +20,9 @@ enum class TimerId {
   lampOff,          // once, shortly after the lamp was put out
   pushTick,         // every second while push connections are kept
   quietWait,        // every two seconds while the popup for new mail waits for the user
+  networkWait,      // every second after a resume, until a network is up
 };
-constexpr int kTimerCount = 8;
+constexpr int kTimerCount = 9;
 
 // A time of day on the user's clock.
 struct LocalTime {

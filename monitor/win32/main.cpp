@@ -15,6 +15,7 @@
 #include "monitor/win32/keyboard.h"
 #include "monitor/win32/list_store_win32.h"
 #include "monitor/win32/main_window.h"
+#include "monitor/win32/network_state_win32.h"
 #include "monitor/win32/ras_win32.h"
 #include "monitor/win32/socket_win32.h"
 #include "monitor/win32/sound.h"
@@ -70,9 +71,10 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
   SchannelFactory tls;
   Win32TokenService tokens;
   ShellUserAttention attention;
+  Win32NetworkState network;
   Monitor monitor({store, timers, pump, dialogs, processes, window, window, viewer, lamp, sound,
                    sockets, ras, hotkeyRegistrar, charsets, trayIcon, lists, &tls, nullptr, &tokens,
-                   &attention});
+                   &attention, &network});
   tarvi::win32::DpapiSecretKeeper secrets;
   monitor.state().secrets = &secrets;
 
@@ -87,6 +89,13 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
   };
   timers.attach(window.hwnd());
   tokens.attach(window.hwnd());
+  network.watch(window.hwnd());
+  // Windows 8 and later tell a program of sleep only when it asks, unless
+  // the machine sleeps the old way.
+  using RegisterSuspendResume = HPOWERNOTIFY(WINAPI*)(HANDLE, DWORD);
+  if (const auto registerSuspendResume = reinterpret_cast<RegisterSuspendResume>(
+          reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"user32.dll"), "RegisterSuspendResumeNotification"))))
+    registerSuspendResume(window.hwnd(), DEVICE_NOTIFY_WINDOW_HANDLE);
   hotkeyRegistrar.attach(window.hwnd(), &monitor);
   viewer.setOwner(window.hwnd());
   trayIcon.attach(window.hwnd());

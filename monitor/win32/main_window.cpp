@@ -1,3 +1,4 @@
+#include "monitor/win32/network_state_win32.h"
 #include "monitor/win32/main_window.h"
 
 #include <commctrl.h>
@@ -282,6 +283,14 @@ LRESULT MainWindow::handle(UINT msg, WPARAM wp, LPARAM lp) {
       if (monitor_) monitor_->onTokenReply(request, reply);
       return 0;
     }
+    case Win32NetworkState::kChangedMessage:
+      if (monitor_) monitor_->onNetworkChanged();
+      return 0;
+    case WM_POWERBROADCAST:
+      if (monitor_ && wp == PBT_APMSUSPEND) monitor_->onSuspend();
+      // A wake-up the user caused comes as both; the monitor takes one.
+      if (monitor_ && (wp == PBT_APMRESUMEAUTOMATIC || wp == PBT_APMRESUMESUSPEND)) monitor_->onResume();
+      return TRUE;
     case WM_TIMER:
       if (monitor_ && wp >= Win32TimerDriver::kBase && wp < Win32TimerDriver::kBase + kTimerCount) {
         monitor_->onTimer(static_cast<TimerId>(wp - Win32TimerDriver::kBase));

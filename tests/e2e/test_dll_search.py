@@ -14,7 +14,8 @@ MAIN_CLASS = "TarviMonMailForm"
 FOLDER = "C:\\users\\Public\\Downloads\\tarvi-1.0.0"
 # rasapi32 and msvfw32 are loaded at run time; the others the programs
 # import (Schannel, certificates, hashing, sound).
-PLANTED = ("rasapi32.dll", "msvfw32.dll", "secur32.dll", "crypt32.dll", "bcrypt.dll", "winmm.dll", "winhttp.dll")
+PLANTED = ("rasapi32.dll", "msvfw32.dll", "secur32.dll", "crypt32.dll", "bcrypt.dll", "winmm.dll", "winhttp.dll",
+           "iphlpapi.dll")
 # Wine prefers its own copy of a DLL it implements, wherever the search
 # finds the name; told native first, it loads the file found first, as
 # Windows does.

@@ -6,15 +6,19 @@ UID EXPUNGE or by \\Deleted alone, as the server allows) and never one that
 another client flagged; and the check over TLS, from the first byte and by
 STARTTLS, with the test CA."""
 import re
+import sys
+import time
 import unittest
 
 from harness import Dovecot, scramble, wait_for
+from pop3_script import ScriptedPop3
 import samples
 from test_popup import DEL_BT, GRID, MAIN_CLASS, RETR_BT
 from test_retrieve import RunTest
 from tls_setup import HOST, make_certs, trust_ca
 
 IMAP, IDYES = 1, 6
+WM_POWERBROADCAST, PBT_APMSUSPEND, PBT_APMRESUMESUSPEND, PBT_APMRESUMEAUTOMATIC = 0x218, 4, 7, 0x12
 ARRIVED = "通のメールが届いています!"
 # Dovecot's own list without MOVE, and without MOVE and UIDPLUS.
 NO_MOVE = "IMAP4rev1 SASL-IR LITERAL+ ID ENABLE IDLE NAMESPACE UIDPLUS CHILDREN UNSELECT SPECIAL-USE"
@@ -76,6 +80,28 @@ class ImapTest(RunTest):
         dove.deliver("taro", mail("届いたばかり"))
         wait_for("the new message listed", lambda: self.subjects() == ["一通目", "届いたばかり"], 30)
         wait_for("the caption", lambda: self.caption() == "2" + ARRIVED, 30)
+
+    def test_wake_up_from_sleep_checks_at_once_and_idles_again(self):
+        dove = self.dovecot({"taro": [mail("一通目")]}, pop3=False)
+        pop = ScriptedPop3([mail("ポップ")])
+        self.addCleanup(pop.stop)
+        self.start([account(1, "仕事", dove.imap_port, "taro"), account(2, "ポップ", pop.port, "joe", imap=False,
+                                                                   Passw=scramble("secret"))], ["一通目", "ポップ"])
+
+        def idles():
+            return sum(any(re.match(r"\S+ IDLE$", l, re.I) for l in s) for s in dove.imap_sessions("taro"))
+        wait_for("the push connection idling", lambda: idles() == 1)
+        checks = pop.connections
+        self.prefix.post(self.main.hwnd, WM_POWERBROADCAST, PBT_APMSUSPEND)
+        woke = time.monotonic()
+        self.prefix.post(self.main.hwnd, WM_POWERBROADCAST, PBT_APMRESUMEAUTOMATIC)
+        self.prefix.post(self.main.hwnd, WM_POWERBROADCAST, PBT_APMRESUMESUSPEND)
+        wait_for("a check after the wake-up", lambda: pop.connections > checks, 30)
+        sys.stderr.write("\n  wake-up to the POP3 account's connection: %.2f s\n" % (pop.connected_at[checks] - woke))
+        wait_for("the push connection idling again", lambda: idles() == 2, 60)
+        self.assertEqual(pop.connections, checks + 1)  # one wake-up, one check
+        dove.deliver("taro", mail("届いたばかり"))
+        wait_for("the new message listed", lambda: "届いたばかり" in self.subjects(), 30)
 
     def test_retrieve_shows_the_message_and_leaves_it_unread(self):
         dove = self.dovecot({"taro": [mail("会議の資料", "資料を送ります。\n"), mail("来週の予定")]}, pop3=False)

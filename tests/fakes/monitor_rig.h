@@ -22,6 +22,7 @@
 #include "tests/fakes/fake_tokens.h"
 #include "tests/fakes/fake_charset.h"
 #include "tests/fakes/fake_list_store.h"
+#include "tests/fakes/fake_network.h"
 
 namespace tarvi::fakes {
 
@@ -163,9 +164,10 @@ struct MonitorRig {
   FakeTlsFactory tlsFactory;
   FakeTokenService tokens{pump};
   FakeAttention attention;
+  FakeNetwork network;
   Monitor monitor{{store, timers, pump, dialogs, processes, window, window, viewer, lamp, sound,
                    sock, ras, registrar, charsets, tray, lists, &tlsFactory, &pushSock, &tokens,
-                   &attention}};
+                   &attention, &network}};
   std::map<int, Mailbox> boxes;  // by port
   std::map<int, ImapServer> imaps;  // by port, for the IMAP accounts
   std::map<int, ImapServer> pushImaps;  // the push connections' view of them

@@ -22,7 +22,7 @@ Monitor::Monitor(MonitorServices s)
       timers_(s.timers),
       launcher_(s.processes, s.pump),
       blinker_(timers_, s.lamp, state_.options),
-      dialup_(s.dialup, s.pump, s.dialogs, s.store, state_.options),
+      dialup_(s.dialup, s.pump, s.dialogs, s.store, state_.options, &timers_),
       hotkeys_(s.hotkeys, s.dialogs, state_.options.hotkeys),
       popup_({s.store, timers_, s.window, s.popupView}, state_),
       viewer_(state_.accounts, s.viewerView),
@@ -68,11 +68,16 @@ bool Monitor::loadSettings() {
 }
 
 void Monitor::registerHotkeys() {
-  switch (hotkeys_.registerAll()) {
+  // The settings program chosen to set the keys again registers them once
+  // more; a key still taken then is told, and the monitor goes on without
+  // it rather than asking (and nesting another settings program) forever.
+  switch (hotkeys_.registerAll(!choosingKeysAgain_)) {
     case HotkeySetup::Done:
       break;
     case HotkeySetup::Reconfigure:
+      choosingKeysAgain_ = true;
       runSettingsProgram();
+      choosingKeysAgain_ = false;
       break;
     case HotkeySetup::Quit:
       // The user declined to choose other keys: the unload query runs, and
@@ -224,10 +229,15 @@ void Monitor::openSettings() {
 }
 
 void Monitor::runSettingsProgram() {
+  // The wait pumps messages: the hotkey pressed again meanwhile would nest
+  // a wait (and a reload) for a program that only shows the open one.
+  if (settingsRunning_) return;
   const std::int16_t before = state_.options.accountCount;
   // A missing settings program is no error: the settings are reloaded and
   // the hotkeys renewed all the same.
+  settingsRunning_ = true;
   launcher_.startAndWait(launcher_.settingsProgram());
+  settingsRunning_ = false;
   if (svc_.pump.quitting()) return;  // unloaded while the settings program ran
   loadSettings();
   tray_.applyOption();

@@ -185,6 +185,8 @@ class Monitor : private CycleListener {
   bool unloading_ = false;
   bool endAgreed_ = false;  // the user agreed to end the Windows session
   std::vector<int> signInLost_;  // accounts whose sign-in the provider refused
+  bool choosingKeysAgain_ = false;  // the keys failed once; the user is choosing others
+  bool settingsRunning_ = false;    // the settings program is open, waited for
 };
 
 }  // namespace tarvi

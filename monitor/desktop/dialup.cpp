@@ -5,13 +5,21 @@
 namespace tarvi {
 
 Dialup::Dialup(DialupService& ras, Pump& pump, Dialogs& dialogs, const SettingsStore& store,
-               const GeneralSettings& opt)
-    : ras_(ras), pump_(pump), dialogs_(dialogs), store_(store), opt_(opt) {}
+               const GeneralSettings& opt, Timers* timers)
+    : ras_(ras), pump_(pump), dialogs_(dialogs), store_(store), opt_(opt), timers_(timers) {}
 
 int Dialup::countConnections() { return static_cast<int>(ras_.connections().size()); }
 
 int Dialup::dialUp(const Text& entry, int redials) {
   if (countConnections() == 1) return 0;
+  // A line that neither comes up nor fails (a modem that never answers)
+  // would hold the check, and the popup, forever.
+  std::optional<std::uint64_t> giveUpAt;
+  if (timers_)
+    if (const auto now = timers_->nowMs())
+      giveUpAt = *now + (opt_.sessionLimitMinutes > 0 ? static_cast<std::uint64_t>(opt_.sessionLimitMinutes) * 60000
+                                                      : kDialLimitMs);
+  bool outOfTime = false;
   for (int left = redials < 0 ? 0 : redials;; --left) {
     // Each attempt starts from no connection: the service takes a non-zero
     // handle as a request to resume, which a hung-up line cannot be.
@@ -27,7 +35,8 @@ int Dialup::dialUp(const Text& entry, int redials) {
         ras_.hangUp(handle);
         return -1;
       }
-      if (r != 0 || state == kRasDisconnected) {
+      if (giveUpAt && timers_->nowMs().value_or(0) >= *giveUpAt) outOfTime = true;
+      if (r != 0 || state == kRasDisconnected || outOfTime) {
         failed = true;
       } else if (state == kRasConnected) {
         return 0;
@@ -36,7 +45,7 @@ int Dialup::dialUp(const Text& entry, int redials) {
       }
     }
     ras_.hangUp(handle);
-    if (left <= 0) break;
+    if (left <= 0 || outOfTime) break;
   }
   dialogs_.messageBox(kDialFailed, kAppTitle, MsgButtons::Ok, MsgIcon::Critical);
   return -1;

@@ -18,8 +18,11 @@ inline constexpr const char16_t* kDialFailed = u"接続できませんでした"
 
 class Dialup {
  public:
+  // With `timers` (its clock) a dial that never ends is given up after the
+  // session's time limit (kDialLimitMs without one).
   Dialup(DialupService& ras, Pump& pump, Dialogs& dialogs, const SettingsStore& store,
-         const GeneralSettings& opt);
+         const GeneralSettings& opt, Timers* timers = nullptr);
+  static constexpr std::uint64_t kDialLimitMs = 3 * 60000;
 
   int countConnections();
   // 0 when a line is up, -1 when dialling failed and the user was told.
@@ -47,6 +50,7 @@ class Dialup {
   Dialogs& dialogs_;
   const SettingsStore& store_;
   const GeneralSettings& opt_;
+  Timers* timers_;
 };
 
 }  // namespace tarvi

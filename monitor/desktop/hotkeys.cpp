@@ -26,7 +26,7 @@ void Hotkeys::releaseAll() {
   for (int i = 0; i < kHotkeyCount; ++i) clearHotkey(i);
 }
 
-HotkeySetup Hotkeys::registerAll() {
+HotkeySetup Hotkeys::registerAll(bool mayAskAgain) {
   for (int i = 0; i < kHotkeyCount; ++i) {
     const HotkeyFunction& f = kHotkeyFunctions[static_cast<std::size_t>(i)];
     const HotkeyKey key = decodeHotkey(keys_[static_cast<std::size_t>(i)]);
@@ -34,7 +34,7 @@ HotkeySetup Hotkeys::registerAll() {
     if (setHotkey(i, f.atom, key.modifiers, key.virtualKey)) continue;
     dialogs_.messageBox(Text(f.display) + u"の起動キー" + key.name + u"の設定に失敗しました",
                         kAppTitle, MsgButtons::Ok, MsgIcon::None);
-    if (i == kHotkeyCount - 1) {
+    if (i == kHotkeyCount - 1 && mayAskAgain) {
       const MsgAnswer a = dialogs_.messageBox(
           u"起動キーを設定し直してください\r\n「いいえ」で終了します。", kAppTitle,
           MsgButtons::YesNo, MsgIcon::Information);

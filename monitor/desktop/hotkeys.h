@@ -45,8 +45,10 @@ class Hotkeys {
       : reg_(registrar), dialogs_(dialogs), keys_(keys) {}
 
   // Registers every function with a key; each failure is told, and the
-  // failure of the last one asks whether to choose other keys.
-  HotkeySetup registerAll();
+  // failure of the last one asks whether to choose other keys, unless
+  // `mayAskAgain` is false (the user chose them once already): the monitor
+  // then goes on without the keys that failed.
+  HotkeySetup registerAll(bool mayAskAgain = true);
   void releaseAll();
   bool setHotkey(int index, const Text& atomName, unsigned modifiers, unsigned virtualKey);
   void clearHotkey(int index);

@@ -88,6 +88,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     monitor.onSocket(sock, tag, error, event);
   };
   timers.attach(window.hwnd());
+  window.setTimerDriver(&timers);
   tokens.attach(window.hwnd());
   network.watch(window.hwnd());
   // Windows 8 and later tell a program of sleep only when it asks, unless

@@ -283,6 +283,9 @@ LRESULT MainWindow::handle(UINT msg, WPARAM wp, LPARAM lp) {
       if (monitor_) monitor_->onTokenReply(request, reply);
       return 0;
     }
+    case Win32TimerDriver::kRetryMessage:
+      if (timers_) timers_->retryPending(wp == 1);
+      return 0;
     case Win32NetworkState::kChangedMessage:
       if (monitor_) monitor_->onNetworkChanged();
       return 0;

@@ -37,6 +37,7 @@ class MainWindow : public MainView, public PopupView {
   HWND hwnd() const { return hwnd_; }
   // The notification-area icon, whose messages come to this window.
   void setTray(Win32TrayIcon* tray) { tray_ = tray; }
+  void setTimerDriver(Win32TimerDriver* timers) { timers_ = timers; }
 
   // MainView
   void hide() override;
@@ -82,6 +83,7 @@ class MainWindow : public MainView, public PopupView {
   HWND hwnd_ = nullptr;
   Monitor* monitor_ = nullptr;
   Win32TrayIcon* tray_ = nullptr;
+  Win32TimerDriver* timers_ = nullptr;
   UINT dpi_ = 96;
   PopupList list_;
   HWND mailerButton_[2] = {nullptr, nullptr};

@@ -1,17 +1,62 @@
 #include "monitor/win32/win32_services.h"
 
+#include "common/app.h"
 #include "common/win32/paths.h"
 #include "common/win32/registry_store.h"
 
 namespace tarvi::win32 {
 
+Win32TimerDriver::~Win32TimerDriver() {
+  // Waits for a callback under way.
+  if (retry_) DeleteTimerQueueTimer(nullptr, retry_, INVALID_HANDLE_VALUE);
+}
+
 void Win32TimerDriver::apply(TimerId id, std::uint32_t intervalMs, bool enabled) {
   if (!hwnd_) return;
-  const UINT_PTR tid = kBase + static_cast<UINT_PTR>(id);
-  if (enabled && intervalMs != 0)
-    SetTimer(hwnd_, tid, intervalMs, nullptr);  // restarts the count when it runs
-  else
-    KillTimer(hwnd_, tid);
+  const int i = static_cast<int>(id);
+  pending_[static_cast<std::size_t>(i)] = enabled ? intervalMs : 0;
+  if (enabled && intervalMs != 0) {
+    set(i);
+  } else {
+    KillTimer(hwnd_, kBase + static_cast<UINT_PTR>(i));
+  }
+}
+
+bool Win32TimerDriver::set(int i) {
+  const std::uint32_t interval = pending_[static_cast<std::size_t>(i)];
+  // Restarts the count when it runs.
+  if (SetTimer(hwnd_, kBase + static_cast<UINT_PTR>(i), interval, nullptr) != 0) {
+    pending_[static_cast<std::size_t>(i)] = 0;
+    return true;
+  }
+  // Out of window timers (the desktop's limit): without this one the
+  // periodic check, a time limit or the next account would silently never
+  // come. It is tried again every few seconds until it can be set.
+  if (!retry_) CreateTimerQueueTimer(&retry_, nullptr, &retryDue, this, 5000, 5000, WT_EXECUTEDEFAULT);
+  if (!told_) {
+    told_ = true;
+    PostMessageW(hwnd_, kRetryMessage, 1, 0);
+  }
+  return false;
+}
+
+void CALLBACK Win32TimerDriver::retryDue(void* self, BOOLEAN) {
+  PostMessageW(static_cast<Win32TimerDriver*>(self)->hwnd_, kRetryMessage, 0, 0);
+}
+
+void Win32TimerDriver::retryPending(bool tell) {
+  if (tell)
+    MessageBoxW(hwnd_, L"ﾀｲﾏｰを設定できませんでした。設定できるまで、ﾒｰﾙﾁｪｯｸが遅れることがあります",
+                wide(kAppTitle).c_str(), MB_OK | MB_ICONEXCLAMATION | MB_TASKMODAL);
+  bool left = false;
+  for (int i = 0; i < kTimerCount; ++i)
+    if (pending_[static_cast<std::size_t>(i)] != 0 && !set(i)) left = true;
+  if (!left && retry_) {
+    // Not waited for here: this runs on the window thread, the callback
+    // only posts.
+    DeleteTimerQueueTimer(nullptr, retry_, nullptr);
+    retry_ = nullptr;
+  }
 }
 
 void Win32Pump::doEvents() {

@@ -3,14 +3,23 @@
 
 #include <windows.h>
 
+#include <array>
+
 #include "monitor/services/services.h"
 
 namespace tarvi::win32 {
 
 class Win32TimerDriver : public TimerDriver {
  public:
+  // Posted to the window while a timer could not be set: the window hands
+  // it to retryPending(). The first failure is also told, once.
+  static constexpr UINT kRetryMessage = WM_APP + 4;
+
+  ~Win32TimerDriver() override;
   void attach(HWND hwnd) { hwnd_ = hwnd; }
   void apply(TimerId id, std::uint32_t intervalMs, bool enabled) override;
+  // Sets again the timers that could not be set (on the window's thread).
+  void retryPending(bool tell);
   std::optional<std::uint64_t> nowMs() override { return GetTickCount64(); }
   std::optional<LocalTime> localTime() override {
     SYSTEMTIME t{};
@@ -21,7 +30,12 @@ class Win32TimerDriver : public TimerDriver {
   static constexpr UINT_PTR kBase = 100;
 
  private:
+  static void CALLBACK retryDue(void* self, BOOLEAN);
+  bool set(int timer);
   HWND hwnd_ = nullptr;
+  std::array<std::uint32_t, kTimerCount> pending_{};  // the interval of each timer not set, 0 when set
+  HANDLE retry_ = nullptr;  // a timer-queue timer posting kRetryMessage while any is pending
+  bool told_ = false;
 };
 
 class Win32Pump : public Pump {

@@ -87,21 +87,34 @@ TEST(Monitor, SettingsProgramThatCannotStartEndsTheMonitor) {
 }
 
 TEST(Monitor, HotkeysThatCannotBeRegisteredAtStartUp) {
-  for (bool again : {true, false}) {  // the user's answer: choose other keys
+  const std::string failed = "切断の起動キーCtrl+F9の設定に失敗しました";
+  const std::string askAgain = "起動キーを設定し直してください\r\n「いいえ」で終了します。";
+  struct Case {
+    bool again;       // the user's answer: choose other keys
+    bool keyChanged;  // ...and the settings program chose a free one
+    Lines boxes;
+    std::size_t registered;
+  } cases[] = {
+      {true, true, {failed, askAgain}, 8},
+      // Still taken: told once more, not asked again, and the monitor goes
+      // on without it.
+      {true, false, {failed, askAgain, failed}, 7},
+      // Otherwise the unload query runs, and the monitor ends whatever it was answered.
+      {false, false, {failed, askAgain, "終了しますか？"}, 0},
+  };
+  for (const auto& c : cases) {
     MonitorRig rig;
     rig.addAccount(1, "A");
     rig.registrar.taken = {kModControl << 16 | 0x78};  // Ctrl+F9, the eighth key
-    rig.processes.onStart = [&](const Text&) { rig.store.set("Hotkeynum7", "121"); };  // Ctrl+F10
-    rig.dialogs.answers = {MsgAnswer::Ok, again ? MsgAnswer::Yes : MsgAnswer::No, MsgAnswer::Yes};
+    rig.processes.onStart = [&](const Text&) {
+      if (c.keyChanged) rig.store.set("Hotkeynum7", "121");  // Ctrl+F10
+    };
+    rig.dialogs.answers = {MsgAnswer::Ok, c.again ? MsgAnswer::Yes : MsgAnswer::No, c.again ? MsgAnswer::Ok : MsgAnswer::Yes};
     rig.start();
-    Lines boxes = {"切断の起動キーCtrl+F9の設定に失敗しました",
-                   "起動キーを設定し直してください\r\n「いいえ」で終了します。"};
-    // Otherwise the unload query runs, and the monitor ends whatever it was answered.
-    if (!again) boxes.push_back("終了しますか？");
-    EXPECT_EQ(rig.dialogs.texts(), boxes);
-    EXPECT_EQ(rig.processes.started, again ? Lines{kSettings} : Lines{});
-    EXPECT_EQ(rig.registrar.registered.size(), again ? 8u : 0u);
-    EXPECT_EQ(rig.processes.exits, again ? 0 : 1);
+    EXPECT_EQ(rig.dialogs.texts(), c.boxes) << c.again << c.keyChanged;
+    EXPECT_EQ(rig.processes.started, c.again ? Lines{kSettings} : Lines{});
+    EXPECT_EQ(rig.registrar.registered.size(), c.registered);
+    EXPECT_EQ(rig.processes.exits, c.again ? 0 : 1);
   }
 }
 

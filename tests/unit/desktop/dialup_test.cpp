@@ -63,6 +63,26 @@ TEST(Dialup, DialUpRules) {
   }
 }
 
+TEST(Dialup, DialThatNeverEndsIsGivenUpAtTheTimeLimit) {
+  for (auto [minutes, limitMs] : {std::pair{1, 60000ull}, {0, Dialup::kDialLimitMs}}) {
+    DialRig r;
+    fakes::FakeTimerDriver driver;
+    Timers timers{driver};
+    Dialup dial{r.ras, r.pump, r.dialogs, r.store, r.opt, &timers};
+    r.opt.sessionLimitMinutes = static_cast<std::int16_t>(minutes);
+    r.ras.pollsToConnect = kConnectsNever;
+    r.pump.onIdle = [&] {
+      driver.advance(1000);
+      if (driver.now > 10 * 60000) r.ras.pollsToConnect = kDisconnects;  // fails rather than hangs
+    };
+    EXPECT_EQ(dial.dialUp(u"Office", 2), -1);
+    EXPECT_EQ(driver.now, limitMs) << minutes;
+    EXPECT_EQ(r.ras.count("dial Office"), 1);  // no redial after the limit
+    EXPECT_EQ(r.ras.count("hangup"), 1);
+    EXPECT_EQ(r.dialogs.texts(), std::vector<std::string>{"接続できませんでした"});
+  }
+}
+
 // "終了" through its hotkey is served while the line is being dialled; once
 // the monitor is unloaded the wait must end as every other wait does, and
 // nothing more may be told or dialled for a window that is gone.

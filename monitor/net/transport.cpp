@@ -1,6 +1,7 @@
 #include "monitor/net/transport.h"
 
 #include "common/cp932.h"
+#include "monitor/net/address_literal.h"
 #include "monitor/net/sock_err.h"
 
 namespace tarvi {
@@ -100,25 +101,18 @@ void Connection::open() {
     message = sockErrText(err);
   } else {
     wsaStarted_ = true;
-    sock_ = t_.api_.open();
-    if (sock_ == kNoSocket) {
-      message = u"ｿｹｯﾄ生成ができませんでした";
+    const std::string host = cp932::encode(trimSpaces(account_.host));
+    const auto port = static_cast<std::uint16_t>(account_.port);
+    if (const auto literal = parseAddressLiteral(host, port)) {
+      addresses_ = {*literal};
+      nextAddress_ = 0;
+      message = connectNext();
     } else {
-      select(kFdConnect);
-      const std::string host = cp932::encode(account_.host);
-      std::uint32_t addr = t_.api_.inetAddr(host);
-      if (addr == 0xFFFFFFFFu) addr = t_.api_.resolve(host).value_or(0xFFFFFFFFu);
-      const int r = t_.api_.connect(sock_, addr, static_cast<std::uint16_t>(account_.port));
-      const int err = r != 0 ? t_.api_.lastError() : 0;
-      phase_ = Phase::Connecting;
-      t_.pump_.doEvents();
-      if (r != 0 && err != kWsaEWouldBlock) {
-        message = sockErrText(err);
-      } else {
-        t_.pump_.doEvents();
-        if (sock_ != kNoSocket && t_.api_.setNonBlocking(sock_) != 0)
-          message = sockErrText(t_.api_.lastError());
-      }
+      // The lookup runs off the window thread, under the session's time
+      // limit; resolved() goes on.
+      phase_ = Phase::Resolving;
+      t_.api_.resolve(host, port, tag_);
+      return;
     }
   }
   if (isNoError(message)) return;
@@ -130,6 +124,50 @@ void Connection::open() {
   if (!current()) return;
   t_.events_.sessionFailed();
   handOn();
+}
+
+void Connection::resolved(int error) {
+  addresses_ = t_.api_.resolved(tag_);
+  nextAddress_ = 0;
+  lastConnectError_ = 0;
+  const Text message = addresses_.empty() ? sockErrText(error != 0 ? error : kWsaHostNotFound) : connectNext();
+  if (isNoError(message) || !current()) return;
+  close();
+  t_.events_.reportError(message);
+  if (!current()) return;
+  t_.events_.sessionFailed();
+  handOn();
+}
+
+Text Connection::connectNext() {
+  // An address that fails at once gives way to the next; the failure of
+  // the last is the one told.
+  Text why;
+  while (nextAddress_ < addresses_.size() && current()) {
+    if (sock_ != kNoSocket) t_.api_.close(sock_);
+    armed_ = 0;
+    const SocketAddress address = addresses_[nextAddress_++];
+    sock_ = t_.api_.open(address.family);
+    if (sock_ == kNoSocket) {
+      why = u"ｿｹｯﾄ生成ができませんでした";
+      continue;
+    }
+    // A notification still queued for the address given up is not this one's.
+    tag_ = t_.newTag();
+    select(kFdConnect);
+    const int r = t_.api_.connect(sock_, address);
+    const int err = r != 0 ? t_.api_.lastError() : 0;
+    phase_ = Phase::Connecting;
+    t_.pump_.doEvents();
+    if (r != 0 && err != kWsaEWouldBlock) {
+      why = sockErrText(err);
+      continue;
+    }
+    t_.pump_.doEvents();
+    if (sock_ != kNoSocket && t_.api_.setNonBlocking(sock_) != 0) return sockErrText(t_.api_.lastError());
+    return {};
+  }
+  return why;
 }
 
 void Connection::send(const Text& command) {
@@ -283,9 +321,16 @@ void Connection::dispatch(int error, int event) {
 }
 
 void Connection::connectFailed(int error) {
+  // An address that refuses or cannot be reached: the host's next one (its
+  // IPv4 address after an IPv6 one that leads nowhere) is tried.
+  Text message = sockErrText(error);
+  if (nextAddress_ < addresses_.size()) {
+    const Text why = connectNext();
+    if (isNoError(why) || !current()) return;
+    message = why;
+  }
   // The connection never came up: report it and let the cycle go on now
   // rather than after the time limit.
-  const Text message = sockErrText(error);
   close();
   if (!isNoError(message)) t_.events_.reportError(message);
   handOn();
@@ -365,11 +410,16 @@ Transport::Transport(SocketApi& api, Pump& pump, TransportEvents& events, Sessio
 void Transport::logon(const AccountSettings& account, std::unique_ptr<Dialogue> session) {
   if (current_) current_->close();
   current_ = std::make_shared<Connection>(*this, account, std::move(session));
-  current_->tag_ = nextTag_++;
-  if (nextTag_ == 0 || (nextTag_ & 0xFF000000u) != (firstTag_ & 0xFF000000u)) nextTag_ = firstTag_;
+  current_->tag_ = newTag();
   // Held here as well: a handler nested in the pumping may replace it.
   auto c = current_;
   c->open();
+}
+
+std::uint32_t Transport::newTag() {
+  const std::uint32_t tag = nextTag_++;
+  if (nextTag_ == 0 || (nextTag_ & 0xFF000000u) != (firstTag_ & 0xFF000000u)) nextTag_ = firstTag_;
+  return tag;
 }
 
 void Transport::abandon() {
@@ -387,6 +437,14 @@ void Transport::abandon() {
 void Transport::timeUp() {
   if (!current_) return;
   auto c = current_;
+  if (c->phase_ == Phase::Resolving) {
+    // The name was not found in time: said like a connect that timed out.
+    c->close();
+    events_.reportError(sockErrText(kWsaETimedOut));
+    if (c->current()) events_.sessionFailed();
+    c->handOn();
+    return;
+  }
   if (!c->session().quitSent()) {
     if (c->connected()) {
       c->session().quit();
@@ -403,6 +461,15 @@ void Transport::timeUp() {
 void Transport::onNotify(SocketHandle sock, std::uint32_t tag, int error, int event) {
   // Notifications of an earlier connection may still be queued; they are
   // not about this one, even where the system reused the socket handle.
+  if (event == kFdResolved) {
+    if (current_ && tag == current_->tag_ && current_->phase_ == Phase::Resolving) {
+      auto c = current_;
+      c->resolved(error);
+    } else {
+      api_.resolved(tag);  // a lookup outlived its connection
+    }
+    return;
+  }
   if (!current_ || sock == kNoSocket || sock != current_->sock_ || tag != current_->tag_) return;
   auto c = current_;
   if (c->phase_ == Phase::Reading && c->receiving_ >= kMaxNesting) {

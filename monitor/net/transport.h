@@ -54,7 +54,7 @@ struct SessionLog {
   void add(const Text& text);
 };
 
-enum class Phase { Closed, Connecting, Reading, Writing };
+enum class Phase { Closed, Resolving, Connecting, Reading, Writing };
 
 // Where an encrypted connection is before its session may talk on it.
 enum class TlsStage {
@@ -113,6 +113,10 @@ class Connection {
   void peerClosed(int error);
   void endClosed(int error);
   void connectFailed(int error);
+  // The lookup ended: its addresses are tried in turn.
+  void resolved(int error);
+  // Connects to the next address; "" when under way, else why not.
+  Text connectNext();
   void handOn();
 
   // TLS (transport_tls.cpp). The session above sees plain bytes only.
@@ -165,6 +169,9 @@ class Connection {
   std::string plainIn_;   // STLS: the plain lines before the negotiation
   std::size_t plainSeen_ = 0;  // STLS: plain bytes received in all, capped
   std::string unsent_;    // bytes the socket has not taken yet
+  std::vector<SocketAddress> addresses_;  // the host's, those after nextAddress_ untried
+  std::size_t nextAddress_ = 0;
+  int lastConnectError_ = 0;
   std::string greeting_;  // STLS: handed to the session once TLS is up
   bool keepReplies_ = false;  // sendMany: what was received stays
 };
@@ -216,6 +223,7 @@ class Transport {
 
  private:
   friend class Connection;
+  std::uint32_t newTag();
   SocketApi& api_;
   Pump& pump_;
   TransportEvents& events_;

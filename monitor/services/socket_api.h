@@ -3,9 +3,10 @@
 // come back through Transport::onNotify.
 #pragma once
 
+#include <array>
 #include <cstdint>
-#include <optional>
 #include <string>
+#include <vector>
 
 namespace tarvi {
 
@@ -18,9 +19,22 @@ constexpr int kFdWrite = 0x02;
 constexpr int kFdConnect = 0x10;
 // Said once, when the server closed or reset the connection.
 constexpr int kFdClose = 0x20;
+// Not Windows Sockets': the lookup that resolve() started has ended.
+constexpr int kFdResolved = 0x10000;
+
+// One address of a host, as the lookup gave it.
+struct SocketAddress {
+  enum class Family { V4, V6 };
+  Family family = Family::V4;
+  std::array<std::uint8_t, 16> bytes{};  // network order; the first 4 for IPv4
+  std::uint16_t port = 0;                 // host order
+  bool operator==(const SocketAddress&) const = default;
+};
 
 constexpr int kWsaEWouldBlock = 10035;
 constexpr int kWsaENotSock = 10038;
+constexpr int kWsaETimedOut = 10060;
+constexpr int kWsaHostNotFound = 11001;
 
 class SocketApi {
  public:
@@ -30,19 +44,22 @@ class SocketApi {
   virtual int startup() = 0;
   virtual void cleanup() = 0;
   virtual void unhookBlockingHook() = 0;
-  // A new IPv4 stream socket, kNoSocket when none could be made.
-  virtual SocketHandle open() = 0;
+  // A new stream socket of the family, kNoSocket when none could be made.
+  virtual SocketHandle open(SocketAddress::Family family) = 0;
   // Notifications of `events` on `sock` come back carrying `tag`, so that a
   // notification still queued for a closed socket is never taken for a new
   // socket that the system gave the same handle. Each call replaces the
   // previous mask.
   virtual void select(SocketHandle sock, std::uint32_t tag, int events) = 0;
-  // Dotted address to network byte order; 0xFFFFFFFF when not one.
-  virtual std::uint32_t inetAddr(const std::string& host) = 0;
-  // Name lookup; the first IPv4 address in network byte order.
-  virtual std::optional<std::uint32_t> resolve(const std::string& host) = 0;
-  // `addr` in network byte order, `port` in host order. 0 or -1.
-  virtual int connect(SocketHandle sock, std::uint32_t addr, std::uint16_t port) = 0;
+  // Looks `host` up (a name, or an IPv4 or IPv6 literal, the latter with or
+  // without brackets) off the caller's thread; the end comes as a
+  // notification of kFdResolved carrying `tag` and, when nothing was
+  // found, the error. A lookup never blocks the window thread.
+  virtual void resolve(const std::string& host, std::uint16_t port, std::uint32_t tag) = 0;
+  // What the lookup of `tag` found, in the order to try; given once.
+  virtual std::vector<SocketAddress> resolved(std::uint32_t tag) = 0;
+  // 0 or -1.
+  virtual int connect(SocketHandle sock, const SocketAddress& address) = 0;
   virtual int setNonBlocking(SocketHandle sock) = 0;  // 0 or -1
   virtual int send(SocketHandle sock, const std::string& bytes) = 0;  // bytes sent or -1
   virtual int recv(SocketHandle sock, char* buffer, int length) = 0;  // n, 0 at close, -1

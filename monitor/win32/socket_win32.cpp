@@ -1,7 +1,10 @@
 #define _WINSOCK_DEPRECATED_NO_WARNINGS
 #include "monitor/win32/socket_win32.h"
 
+#include <ws2tcpip.h>
+
 #include <cstring>
+#include <string>
 
 namespace tarvi::win32 {
 namespace {
@@ -15,6 +18,9 @@ SOCKET toSocket(SocketHandle s) { return static_cast<SOCKET>(s); }
 Win32Sockets::Win32Sockets(HINSTANCE instance) : instance_(instance) {}
 
 Win32Sockets::~Win32Sockets() {
+  AcquireSRWLockExclusive(&lookups_->lock);
+  lookups_->window = nullptr;
+  ReleaseSRWLockExclusive(&lookups_->lock);
   if (window_) DestroyWindow(window_);
   if (started_) WSACleanup();
 }
@@ -35,6 +41,11 @@ LRESULT CALLBACK Win32Sockets::proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
   if (msg == WM_NCCREATE) {
     auto* self = static_cast<Win32Sockets*>(reinterpret_cast<CREATESTRUCTW*>(lp)->lpCreateParams);
     SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
+  } else if (msg == kResolvedMessage) {
+    auto* self = reinterpret_cast<Win32Sockets*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+    if (self && self->onNotify)
+      self->onNotify(kNoSocket, static_cast<std::uint32_t>(wp), static_cast<int>(lp), kFdResolved);
+    return 0;
   } else if (msg >= kNotifyBase && msg < kNotifyBase + kTagSlots) {
     auto* self = reinterpret_cast<Win32Sockets*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
     if (self && self->onNotify)
@@ -68,8 +79,8 @@ void Win32Sockets::unhookBlockingHook() {
   // library have none to remove.
 }
 
-SocketHandle Win32Sockets::open() {
-  const SOCKET s = ::socket(AF_INET, SOCK_STREAM, 0);
+SocketHandle Win32Sockets::open(SocketAddress::Family family) {
+  const SOCKET s = ::socket(family == SocketAddress::Family::V6 ? AF_INET6 : AF_INET, SOCK_STREAM, 0);
   return s == INVALID_SOCKET ? kNoSocket : static_cast<SocketHandle>(s);
 }
 
@@ -85,26 +96,97 @@ void Win32Sockets::select(SocketHandle sock, std::uint32_t tag, int events) {
   WSAAsyncSelect(toSocket(sock), window_, kNotifyBase + slot, events);
 }
 
-std::uint32_t Win32Sockets::inetAddr(const std::string& host) {
-  return static_cast<std::uint32_t>(inet_addr(host.c_str()));
+namespace {
+
+struct LookupJob {
+  std::shared_ptr<void> keep;  // the service's Lookups
+  std::string host;
+  std::uint16_t port;
+  std::uint32_t tag;
+};
+
+void addAddress(const sockaddr* sa, std::uint16_t port, std::vector<SocketAddress>& out) {
+  SocketAddress a;
+  a.port = port;
+  if (sa->sa_family == AF_INET) {
+    std::memcpy(a.bytes.data(), &reinterpret_cast<const sockaddr_in*>(sa)->sin_addr, 4);
+  } else if (sa->sa_family == AF_INET6) {
+    a.family = SocketAddress::Family::V6;
+    std::memcpy(a.bytes.data(), &reinterpret_cast<const sockaddr_in6*>(sa)->sin6_addr, 16);
+  } else {
+    return;
+  }
+  for (const auto& seen : out)
+    if (seen == a) return;
+  out.push_back(a);
 }
 
-std::optional<std::uint32_t> Win32Sockets::resolve(const std::string& host) {
-  const hostent* h = gethostbyname(host.c_str());
-  if (!h || h->h_addrtype != AF_INET || h->h_length != 4 || !h->h_addr_list || !h->h_addr_list[0])
-    return std::nullopt;
-  std::uint32_t addr;
-  std::memcpy(&addr, h->h_addr_list[0], sizeof addr);
-  return addr;
+}  // namespace
+
+DWORD WINAPI Win32Sockets::lookupThread(void* param) {
+  const std::unique_ptr<LookupJob> job(static_cast<LookupJob*>(param));
+  addrinfo hints{};
+  hints.ai_family = AF_UNSPEC;
+  hints.ai_socktype = SOCK_STREAM;
+  hints.ai_protocol = IPPROTO_TCP;
+  addrinfo* found = nullptr;
+  const int r = getaddrinfo(job->host.c_str(), nullptr, &hints, &found);
+  std::vector<SocketAddress> addresses;
+  for (const addrinfo* i = found; r == 0 && i; i = i->ai_next)
+    if (i->ai_addr) addAddress(i->ai_addr, job->port, addresses);
+  if (found) freeaddrinfo(found);
+  auto& lookups = *static_cast<Lookups*>(job->keep.get());
+  AcquireSRWLockExclusive(&lookups.lock);
+  if (lookups.window) {
+    lookups.found[job->tag] = std::move(addresses);
+    PostMessageW(lookups.window, kResolvedMessage, job->tag, r == 0 ? 0 : (r == EAI_NONAME ? WSAHOST_NOT_FOUND : r));
+  }
+  ReleaseSRWLockExclusive(&lookups.lock);
+  return 0;
 }
 
-int Win32Sockets::connect(SocketHandle sock, std::uint32_t addr, std::uint16_t port) {
-  sockaddr_in sa{};
-  sa.sin_family = AF_INET;
-  sa.sin_port = htons(port);
-  sa.sin_addr.s_addr = addr;
-  return ::connect(toSocket(sock), reinterpret_cast<const sockaddr*>(&sa), sizeof sa) == 0 ? 0
-                                                                                         : -1;
+void Win32Sockets::resolve(const std::string& host, std::uint16_t port, std::uint32_t tag) {
+  AcquireSRWLockExclusive(&lookups_->lock);
+  lookups_->window = window_;
+  ReleaseSRWLockExclusive(&lookups_->lock);
+  auto* job = new LookupJob{lookups_, host, port, tag};
+  HANDLE thread = CreateThread(nullptr, 0, &lookupThread, job, 0, nullptr);
+  if (thread) {
+    CloseHandle(thread);
+    return;
+  }
+  delete job;
+  PostMessageW(window_, kResolvedMessage, tag, WSAENOBUFS);
+}
+
+std::vector<SocketAddress> Win32Sockets::resolved(std::uint32_t tag) {
+  std::vector<SocketAddress> out;
+  AcquireSRWLockExclusive(&lookups_->lock);
+  if (auto it = lookups_->found.find(tag); it != lookups_->found.end()) {
+    out = std::move(it->second);
+    lookups_->found.erase(it);
+  }
+  ReleaseSRWLockExclusive(&lookups_->lock);
+  return out;
+}
+
+int Win32Sockets::connect(SocketHandle sock, const SocketAddress& address) {
+  sockaddr_storage ss{};
+  int length = 0;
+  if (address.family == SocketAddress::Family::V6) {
+    auto* sa = reinterpret_cast<sockaddr_in6*>(&ss);
+    sa->sin6_family = AF_INET6;
+    sa->sin6_port = htons(address.port);
+    std::memcpy(&sa->sin6_addr, address.bytes.data(), 16);
+    length = sizeof *sa;
+  } else {
+    auto* sa = reinterpret_cast<sockaddr_in*>(&ss);
+    sa->sin_family = AF_INET;
+    sa->sin_port = htons(address.port);
+    std::memcpy(&sa->sin_addr, address.bytes.data(), 4);
+    length = sizeof *sa;
+  }
+  return ::connect(toSocket(sock), reinterpret_cast<const sockaddr*>(&ss), length) == 0 ? 0 : -1;
 }
 
 int Win32Sockets::setNonBlocking(SocketHandle sock) {

@@ -1,7 +1,8 @@
-// Windows Sockets for the POP3 transport. Notifications arrive at one hidden
-// message-only window; the message number carries the low byte of the tag
-// the socket was selected with, so a notification still queued for a closed
-// socket is told apart from one for a new socket with the same handle.
+// Windows Sockets for the transport. Notifications arrive at one hidden
+// message-only window; the message number stands for the tag the socket was
+// selected with, so a notification still queued for a closed socket is told
+// apart from one for a new socket with the same handle. Names are looked up
+// on threads of their own, which post their end to the same window.
 #pragma once
 
 #include <winsock2.h>
@@ -9,6 +10,8 @@
 
 #include <array>
 #include <functional>
+#include <map>
+#include <memory>
 
 #include "monitor/services/socket_api.h"
 
@@ -20,6 +23,8 @@ class Win32Sockets : public SocketApi {
   // while it is selected, and new tags take the slots in turn.
   static constexpr UINT kNotifyBase = WM_APP + 0x100;
   static constexpr UINT kTagSlots = 0x100;
+  // A lookup ended: wParam is its tag, lParam the error (0 when found).
+  static constexpr UINT kResolvedMessage = WM_APP + 0xFF;
 
   explicit Win32Sockets(HINSTANCE instance);
   ~Win32Sockets() override;
@@ -36,11 +41,11 @@ class Win32Sockets : public SocketApi {
   int startup() override;
   void cleanup() override;
   void unhookBlockingHook() override;
-  SocketHandle open() override;
+  SocketHandle open(SocketAddress::Family family) override;
   void select(SocketHandle sock, std::uint32_t tag, int events) override;
-  std::uint32_t inetAddr(const std::string& host) override;
-  std::optional<std::uint32_t> resolve(const std::string& host) override;
-  int connect(SocketHandle sock, std::uint32_t addr, std::uint16_t port) override;
+  void resolve(const std::string& host, std::uint16_t port, std::uint32_t tag) override;
+  std::vector<SocketAddress> resolved(std::uint32_t tag) override;
+  int connect(SocketHandle sock, const SocketAddress& address) override;
   int setNonBlocking(SocketHandle sock) override;
   int send(SocketHandle sock, const std::string& bytes) override;
   int recv(SocketHandle sock, char* buffer, int length) override;
@@ -60,6 +65,15 @@ class Win32Sockets : public SocketApi {
   std::array<std::uint32_t, kTagSlots> tags_{};
   UINT nextSlot_ = 0;
   bool started_ = false;
+  // What the lookup threads found, by tag; shared with them, so that a
+  // lookup that outlives the service finds no window to tell.
+  struct Lookups {
+    SRWLOCK lock = SRWLOCK_INIT;
+    HWND window = nullptr;
+    std::map<std::uint32_t, std::vector<SocketAddress>> found;
+  };
+  std::shared_ptr<Lookups> lookups_ = std::make_shared<Lookups>();
+  static DWORD WINAPI lookupThread(void* job);
 };
 
 }  // namespace tarvi::win32

@@ -43,25 +43,37 @@ TestLink::Status WinsockLink::wait(bool forWrite) {
 
 TestLink::Status WinsockLink::connect(const std::string& host, int port) {
   if (!started_) return Status::Failed;
+  // "[::1]" as a URL writes it; the lookup takes the address alone.
+  std::string name = host;
+  if (name.size() > 2 && name.front() == '[' && name.back() == ']') name = name.substr(1, name.size() - 2);
   addrinfo hints{}, *found = nullptr;
-  hints.ai_family = AF_INET;
+  hints.ai_family = AF_UNSPEC;
   hints.ai_socktype = SOCK_STREAM;
   hints.ai_protocol = IPPROTO_TCP;
-  if (getaddrinfo(host.c_str(), std::to_string(port).c_str(), &hints, &found) != 0 || !found)
+  if (getaddrinfo(name.c_str(), std::to_string(port).c_str(), &hints, &found) != 0 || !found)
     return Status::NotFound;
-  SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-  if (s == INVALID_SOCKET) {
-    freeaddrinfo(found);
-    return Status::Failed;
+  // Each address in turn, as the monitor tries them: an IPv6 address that
+  // leads nowhere gives way to the IPv4 one.
+  Status last = Status::Failed;
+  for (const addrinfo* a = found; a && !cancelled_; a = a->ai_next) {
+    close();
+    last = connectTo(*a);
+    if (last == Status::Ok) break;
   }
+  freeaddrinfo(found);
+  return last;
+}
+
+TestLink::Status WinsockLink::connectTo(const addrinfo& address) {
+  SOCKET s = socket(address.ai_family, SOCK_STREAM, IPPROTO_TCP);
+  if (s == INVALID_SOCKET) return Status::Failed;
   {
     Hold hold(socketLock_);
     s_ = s;
   }
   u_long nonBlocking = 1;
   ioctlsocket(s_, FIONBIO, &nonBlocking);
-  const int r = ::connect(s_, found->ai_addr, static_cast<int>(found->ai_addrlen));
-  freeaddrinfo(found);
+  const int r = ::connect(s_, address.ai_addr, static_cast<int>(address.ai_addrlen));
   if (r == 0) return Status::Ok;
   if (WSAGetLastError() != WSAEWOULDBLOCK) return Status::Refused;
   const Status w = wait(true);

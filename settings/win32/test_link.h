@@ -3,6 +3,7 @@
 #pragma once
 
 #include <winsock2.h>
+#include <ws2tcpip.h>
 
 #include <atomic>
 
@@ -29,6 +30,8 @@ class WinsockLink : public TestLink {
   // Waits until the socket can be read (or written); Ok, TimedOut or
   // Failed (cancelled).
   Status wait(bool forWrite);
+  // Connects to one address of the host.
+  Status connectTo(const addrinfo& address);
 
   const int timeLimitMs_;
   std::atomic<bool> cancelled_{false};

@@ -66,7 +66,7 @@ def _multipart_message(parts):
 
 
 class ScriptedPop3:
-    def __init__(self, messages, user="joe", password="secret", tls=None, **behaviour):
+    def __init__(self, messages, user="joe", password="secret", tls=None, host="127.0.0.1", **behaviour):
         self.messages = [m.replace(b"\r\n", b"\n").replace(b"\n", b"\r\n") for m in messages]
         self.user, self.password = user, password
         self.b = behaviour
@@ -79,9 +79,9 @@ class ScriptedPop3:
         self.connected_at = []  # time.monotonic() of every connection
         self.closed_at = []     # and of the end of every session
         self._lock = threading.Lock()
-        self._sock = socket.socket()
+        self._sock = socket.socket(socket.AF_INET6 if ":" in host else socket.AF_INET)
         self._sock.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
-        self._sock.bind(("127.0.0.1", low_port()))
+        self._sock.bind((host, low_port()))
         self._sock.listen(8)
         self.port = self._sock.getsockname()[1]
         self._stop = False

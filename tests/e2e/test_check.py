@@ -51,6 +51,14 @@ class CheckTest(WineTest):
         self.assertEqual(s.received(), ["USER joe", "PASS secret", "STAT", "TOP 1 5", "TOP 2 5",
                                         "TOP 3 5", "QUIT"])
 
+    def test_server_on_the_ipv6_loopback_by_its_literal(self):
+        s = self.scripted([mail(1), mail(2)], host="::1")
+        self.configure([("Six", s.port, "joe", "secret", 1), ("Bracketed", s.port, "joe", "secret", 1)])
+        self.prefix.reg_import({"Hname1": "::1", "Hname2": "[::1]"})
+        self.prefix.start("tarvimon.exe")
+        self.caption("4" + ARRIVED)
+        self.assertEqual(s.connections, 2)
+
     def test_wrong_password_moves_on_to_the_next_account(self):
         dove = Dovecot({"alice": ("right", [mail(1)]), "bob": ("w0rd", [mail(2), mail(3)])},
                        port=low_port())

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <algorithm>
+#include <cstring>
 #include <cstdio>
 #include <deque>
 #include <functional>
@@ -41,7 +42,17 @@ class FakeSocket : public SocketApi {
   // The next recv fails with this code.
   int recvFailsWith = 0;
   int startupFailsWith = 0;
-  std::map<std::string, std::uint32_t> hosts;  // name -> address
+  std::map<std::string, std::uint32_t> hosts;  // name -> IPv4 address
+  // name -> every address, where a host has several.
+  std::map<std::string, std::vector<SocketAddress>> addresses;
+  // Connecting to one of these completes with its error.
+  std::map<std::string, int> refusing;  // by addressText
+  // Lookups are answered when the pump runs, unless held.
+  bool holdLookups = false;
+  void releaseLookups() {
+    for (auto& l : heldLookups_) pump_.post(l);
+    heldLookups_.clear();
+  }
   // TLS with faketls records: whether the server on a port speaks it from
   // the first byte (it then sends its greeting right after its handshake
   // record, in the same piece). After an accepted STLS it speaks it too.
@@ -63,8 +74,30 @@ class FakeSocket : public SocketApi {
   std::vector<std::string> events;
   int startups = 0, cleanups = 0, opened = 0, closed = 0, unhooks = 0;
   int selects = 0, recvs = 0;  // calls, each one a trip into the system
-  std::uint32_t lastAddr = 0;
+  std::uint32_t lastAddr = 0;  // IPv4, in network order
   std::uint16_t lastPort = 0;
+  std::vector<std::string> connectedTo;  // addressText of every connect
+  std::vector<std::string> lookedUp;     // the host of every lookup
+
+  static std::string addressText(const SocketAddress& a) {
+    char out[64];
+    if (a.family == SocketAddress::Family::V4) {
+      std::snprintf(out, sizeof out, "%u.%u.%u.%u", a.bytes[0], a.bytes[1], a.bytes[2], a.bytes[3]);
+      return out;
+    }
+    std::string s = "[";
+    for (int i = 0; i < 16; i += 2) {
+      std::snprintf(out, sizeof out, "%s%x", i ? ":" : "", a.bytes[i] << 8 | a.bytes[i + 1]);
+      s += out;
+    }
+    return s + "]";
+  }
+  static SocketAddress v4(std::uint32_t addr, std::uint16_t port) {
+    SocketAddress a;
+    std::memcpy(a.bytes.data(), &addr, 4);
+    a.port = port;
+    return a;
+  }
   std::function<void(SocketHandle, std::uint32_t, int error, int event)> notify;
   std::uint32_t lastTag = 0;
 
@@ -106,7 +139,7 @@ class FakeSocket : public SocketApi {
   }
   void cleanup() override { ++cleanups; }
   void unhookBlockingHook() override { ++unhooks; }
-  SocketHandle open() override {
+  SocketHandle open(SocketAddress::Family) override {
     if (openFails) return kNoSocket;
     ++opened;
     // With reuseHandles every socket gets the same handle, as a system
@@ -135,33 +168,51 @@ class FakeSocket : public SocketApi {
     if ((events & kFdWrite) && connected_) post(s, 0, kFdWrite);
     maybePostRead();
   }
-  std::uint32_t inetAddr(const std::string& host) override {
-    unsigned a, b, c, d;
-    char tail;
-    if (std::sscanf(host.c_str(), "%u.%u.%u.%u%c", &a, &b, &c, &d, &tail) == 4 && a < 256 &&
-        b < 256 && c < 256 && d < 256)
-      return a | b << 8 | c << 16 | d << 24;
-    return 0xFFFFFFFFu;
+  void resolve(const std::string& host, std::uint16_t port, std::uint32_t tag) override {
+    lookedUp.push_back(host);
+    std::vector<SocketAddress> found;
+    if (auto it = addresses.find(host); it != addresses.end()) {
+      for (SocketAddress x : it->second) {
+        x.port = port;
+        found.push_back(x);
+      }
+    } else if (auto h = hosts.find(host); h != hosts.end()) {
+      found.push_back(v4(h->second, port));
+    }
+    auto answer = [this, tag, found] {
+      found_[tag] = found;
+      if (notify) notify(kNoSocket, tag, found.empty() ? kWsaHostNotFound : 0, kFdResolved);
+    };
+    if (holdLookups)
+      heldLookups_.push_back(answer);
+    else
+      pump_.post(answer);
   }
-  std::optional<std::uint32_t> resolve(const std::string& host) override {
-    auto it = hosts.find(host);
-    if (it == hosts.end()) return std::nullopt;
-    return it->second;
+  std::vector<SocketAddress> resolved(std::uint32_t tag) override {
+    auto it = found_.find(tag);
+    if (it == found_.end()) return {};
+    auto out = it->second;
+    found_.erase(it);
+    return out;
   }
-  int connect(SocketHandle s, std::uint32_t addr, std::uint16_t port) override {
-    lastAddr = addr;
+  int connect(SocketHandle s, const SocketAddress& address) override {
+    const std::uint16_t port = address.port;
+    std::memcpy(&lastAddr, address.bytes.data(), 4);
     lastPort = port;
+    connectedTo.push_back(addressText(address));
+    const auto refused = refusing.find(connectedTo.back());
+    const int failure = refused != refusing.end() ? refused->second : connectError;
     if (connectFailsWith) {
       error_ = connectFailsWith;
       return -1;
     }
     error_ = kWsaEWouldBlock;
-    auto complete = [this, s, port, tag = tag_] {
+    auto complete = [this, s, port, failure, tag = tag_] {
       if (!open_(s)) return;
-      connected_ = connectError == 0;
+      connected_ = failure == 0;
       // Before the notification: the client's hello may go out inside it.
       implicit_ = tlsOn_ = connected_ && implicitTls && implicitTls(port);
-      if (notify && (mask_ & kFdConnect)) notify(s, tag, connectError, kFdConnect);
+      if (notify && (mask_ & kFdConnect)) notify(s, tag, failure, kFdConnect);
       if (connected_ && !implicit_) serverSends(greetingFor ? greetingFor(port) : greeting);
     };
     if (holdConnect)
@@ -325,6 +376,8 @@ class FakeSocket : public SocketApi {
   bool full_ = false, owedWrite_ = false;
   bool closing_ = false;  // serverCloses: an empty piece in the inbox is the end
   bool closePosted_ = false;
+  std::map<std::uint32_t, std::vector<SocketAddress>> found_;  // lookups answered, by tag
+  std::vector<std::function<void()>> heldLookups_;
   int resetWith_ = 0;  // serverResets: what every recv fails with
 };
 

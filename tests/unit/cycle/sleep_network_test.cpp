@@ -89,3 +89,32 @@ TEST(Offline, PeriodicChecksPassOverAccountsThatNeedANetworkUntilOneIsUp) {
 
 }  // namespace
 }  // namespace tarvi::fakes
+
+namespace tarvi::fakes {
+namespace {
+
+// A name server that does not answer holds nothing but its own account,
+// and only for the time limit.
+TEST(SlowLookup, TheTimeLimitCoversTheLookupAndTheNextAccountGoesOn) {
+  MonitorRig rig;
+  rig.addAccount(1, "slow");
+  rig.addAccount(2, "next").messages = {msg(1)};
+  rig.store.set("Hname1", "slow.example.jp");
+  rig.sock.hosts["slow.example.jp"] = 0x0100007f;
+  rig.sock.holdLookups = true;
+  ASSERT_TRUE(rig.start());
+  rig.monitor.checkAll();
+  rig.settle(30);
+  EXPECT_TRUE(rig.sock.connectedTo.empty());
+  EXPECT_TRUE(rig.dialogs.boxes.empty());
+  rig.settle(100);
+  EXPECT_EQ(rig.dialogs.texts(), std::vector<std::string>{"接続処理ﾀｲﾑｱｳﾄ"});
+  EXPECT_EQ(rig.sock.connectedTo, std::vector<std::string>{"127.0.0.1"});  // account 2's literal
+  EXPECT_EQ(rig.window.lastCaption(), "1" + toUtf8(kMailArrived));
+  rig.sock.releaseLookups();  // the answer that came too late connects nothing
+  rig.settle(5);
+  EXPECT_EQ(rig.sock.connectedTo.size(), 1u);
+}
+
+}  // namespace
+}  // namespace tarvi::fakes

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "monitor/net/address_literal.h"
 #include "monitor/net/sock_err.h"
 #include "tests/unit/pop3/session_rig.h"
 
@@ -45,9 +46,7 @@ TEST(Logon, Failures) {
       {"   ", [](FakeSocket&) {}, "相手先が指定されていません", 0, 1, 0},
       {"127.0.0.1", [](FakeSocket& s) { s.openFails = true; }, "ｿｹｯﾄ生成ができませんでした", 0, 1, 0},
       {"127.0.0.1", [](FakeSocket& s) { s.connectFailsWith = 10061; }, "接続が拒否されました", 1, 1, 0x0100007F},
-      // An unknown host is the broadcast address, which fails.
-      {"no.such", [](FakeSocket& s) { s.connectFailsWith = 10049; }, "指定されたｱﾄﾞﾚｽは使用できません", 1, 1,
-       0xFFFFFFFF},
+      {"no.such", [](FakeSocket&) {}, "ﾎｽﾄが見つかりません", 0, 1, 0},
       {"mail.example", [](FakeSocket& s) { s.nonBlockingFailsWith = 10022; },
        "関数の呼び出し順番に誤りがあります", 1, 1, 0x0200007F},
       {"127.0.0.1", [](FakeSocket& s) { s.connectError = 10061; }, "接続が拒否されました", 1, 1, 0x0100007F},
@@ -70,6 +69,58 @@ TEST(Logon, Failures) {
     EXPECT_TRUE(rig.sock.sent.empty()) << what;
     EXPECT_EQ(rig.transport.current()->phase(), Phase::Closed) << what;
     expectAllClosed(rig.sock, what);
+  }
+}
+
+TEST(Logon, TheAddressesOfAHostAreTriedInTurn) {
+  const SocketAddress v6 = [] {
+    SocketAddress a;
+    a.family = SocketAddress::Family::V6;
+    a.bytes[15] = 2;
+    return a;
+  }();
+  const struct {
+    const char* host;
+    std::vector<std::string> refusing;
+    Lines tried, errors;
+  } cases[] = {
+      {"::1", {}, {"[0:0:0:0:0:0:0:1]"}, {}},
+      {"[::1]", {}, {"[0:0:0:0:0:0:0:1]"}, {}},
+      {"dual.example", {}, {"[0:0:0:0:0:0:0:2]"}, {}},
+      // IPv6 that leads nowhere, then IPv4.
+      {"dual.example", {"[0:0:0:0:0:0:0:2]"}, {"[0:0:0:0:0:0:0:2]", "127.0.0.2"}, {}},
+      {"dual.example", {"[0:0:0:0:0:0:0:2]", "127.0.0.2"}, {"[0:0:0:0:0:0:0:2]", "127.0.0.2"}, {"接続が拒否されました"}},
+  };
+  for (const auto& c : cases) {
+    SessionRig rig;
+    rig.sock.addresses["dual.example"] = {v6, FakeSocket::v4(0x0200007F, 0)};
+    for (const auto& r : c.refusing) rig.sock.refusing[r] = 10061;
+    rig.account.host = fromUtf8(c.host);
+    rig.check();
+    const std::string what = c.host + std::string(" ") + std::to_string(c.refusing.size());
+    EXPECT_EQ(rig.sock.connectedTo, c.tried) << what;
+    EXPECT_EQ(rig.errors, c.errors) << what;
+    EXPECT_EQ(rig.sock.lookedUp, c.host[0] == 'd' ? Lines{c.host} : Lines{}) << what;  // a literal is not looked up
+    EXPECT_EQ(rig.sock.sent.empty(), !c.errors.empty()) << what;
+    EXPECT_EQ(rig.ended, 1) << what;
+  }
+}
+
+TEST(Logon, AddressLiterals) {
+  const struct {
+    const char* text;
+    const char* address;  // as the fake socket writes it; "" for none
+  } cases[] = {
+      {"192.0.2.1", "192.0.2.1"},   {"::1", "[0:0:0:0:0:0:0:1]"},
+      {"[::1]", "[0:0:0:0:0:0:0:1]"}, {"2001:db8::8:1", "[2001:db8:0:0:0:0:8:1]"},
+      {"::ffff:192.0.2.1", "[0:0:0:0:0:ffff:c000:201]"}, {"1:2:3:4:5:6:7:8", "[1:2:3:4:5:6:7:8]"},
+      {"256.0.0.1", ""}, {"1.2.3", ""}, {"1.2.3.4.", ""}, {"1.2.3.4 ", ""}, {"mail.example.jp", ""},
+      {"1::2::3", ""}, {"1:2:3:4:5:6:7:8:9", ""}, {"12345::", ""}, {"fe80::1%eth0", ""}, {"[::1", ""}, {":", ""},
+      {"1:", ""}, {"", ""},
+  };
+  for (const auto& c : cases) {
+    const auto a = parseAddressLiteral(c.text, 110);
+    EXPECT_EQ(a ? FakeSocket::addressText(*a) : "", c.address) << c.text;
   }
 }
 

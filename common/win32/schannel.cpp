@@ -134,7 +134,7 @@ DWORD sslPolicyError(PCCERT_CHAIN_CONTEXT chain, std::wstring& host, DWORD ignor
   return status.dwError;
 }
 
-void checkChain(PCCERT_CONTEXT cert, std::wstring& host, CertificateReport& r) {
+void checkChain(PCCERT_CONTEXT cert, std::wstring& host, bool fetchMissing, CertificateReport& r) {
   LPSTR usage[] = {const_cast<LPSTR>(szOID_PKIX_KP_SERVER_AUTH)};
   CERT_CHAIN_PARA para{};
   para.cbSize = sizeof para;
@@ -142,8 +142,10 @@ void checkChain(PCCERT_CONTEXT cert, std::wstring& host, CertificateReport& r) {
   para.RequestedUsage.Usage.cUsageIdentifier = 1;
   para.RequestedUsage.Usage.rgpszUsageIdentifier = usage;
   // Revocation only from what is cached: fetching lists over the network
-  // could hold the caller (the monitor's window thread) for long.
-  const DWORD flags = CERT_CHAIN_REVOCATION_CHECK_CHAIN_EXCLUDE_ROOT | CERT_CHAIN_REVOCATION_CHECK_CACHE_ONLY;
+  // could hold a check for long. Missing intermediate certificates are
+  // fetched only where the user waits for the answer (the connection test).
+  const DWORD flags = CERT_CHAIN_REVOCATION_CHECK_CHAIN_EXCLUDE_ROOT | CERT_CHAIN_REVOCATION_CHECK_CACHE_ONLY |
+                      (fetchMissing ? 0 : CERT_CHAIN_CACHE_ONLY_URL_RETRIEVAL);
   PCCERT_CHAIN_CONTEXT chain = nullptr;
   if (!CertGetCertificateChain(nullptr, cert, nullptr, cert->hCertStore, &para, flags, nullptr, &chain) || !chain) {
     r.untrusted = true;
@@ -249,7 +251,7 @@ class SchannelEngine : public TlsEngine {
     r.validFrom = localTime(cert->pCertInfo->NotBefore);
     r.validTo = localTime(cert->pCertInfo->NotAfter);
     r.sha256 = sha256Hex(cert->pbCertEncoded, cert->cbCertEncoded);
-    checkChain(cert, host_, r);
+    checkChain(cert, host_, fetchMissing_, r);
     CertFreeCertificateContext(cert);
     return r;
   }
@@ -434,13 +436,20 @@ class SchannelEngine : public TlsEngine {
   SecPkgContext_StreamSizes sizes_{};
   std::wstring host_;
   Text error_;
+
+ public:
+  bool fetchMissing_ = false;  // set by the factory
 };
 
 }  // namespace
 
-SchannelFactory::SchannelFactory() = default;
+SchannelFactory::SchannelFactory(bool fetchMissing) : fetchMissing_(fetchMissing) {}
 SchannelFactory::~SchannelFactory() = default;
 
-std::unique_ptr<TlsEngine> SchannelFactory::create() { return std::make_unique<SchannelEngine>(); }
+std::unique_ptr<TlsEngine> SchannelFactory::create() {
+  auto engine = std::make_unique<SchannelEngine>();
+  engine->fetchMissing_ = fetchMissing_;
+  return engine;
+}
 
 }  // namespace tarvi::win32

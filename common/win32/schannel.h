@@ -18,7 +18,10 @@ namespace tarvi::win32 {
 
 class SchannelFactory : public TlsFactory {
  public:
-  SchannelFactory();
+  // `fetchMissing`: a chain may fetch the certificates it lacks from the
+  // network (the user's connection test); otherwise only what the system
+  // holds is used, so that no check waits on a download.
+  explicit SchannelFactory(bool fetchMissing = false);
   ~SchannelFactory() override;
   SchannelFactory(const SchannelFactory&) = delete;
   SchannelFactory& operator=(const SchannelFactory&) = delete;
@@ -26,6 +29,9 @@ class SchannelFactory : public TlsFactory {
   // A new engine for one connection. The factory may be destroyed before
   // its engines. Safe to call from any thread.
   std::unique_ptr<TlsEngine> create() override;
+
+ private:
+  bool fetchMissing_;
 };
 
 }  // namespace tarvi::win32

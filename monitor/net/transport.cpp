@@ -461,6 +461,13 @@ void Transport::timeUp() {
 void Transport::onNotify(SocketHandle sock, std::uint32_t tag, int error, int event) {
   // Notifications of an earlier connection may still be queued; they are
   // not about this one, even where the system reused the socket handle.
+  if (event == kFdWorkDone) {
+    if (current_ && tag == current_->tag_ && current_->report_ && current_->connected()) {
+      auto c = current_;
+      c->certificateJudged();
+    }
+    return;
+  }
   if (event == kFdResolved) {
     if (current_ && tag == current_->tag_ && current_->phase_ == Phase::Resolving) {
       auto c = current_;

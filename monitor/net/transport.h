@@ -129,6 +129,8 @@ class Connection {
   void startTlsStep();
   void beginHandshake();
   void handshakeStep();
+  // The certificate's check ended (report_): the connection goes on or ends.
+  void certificateJudged();
   // Decrypts what has come and hands it, after `plain`, to the session.
   void deliver(std::string plain);
   // Sends bytes as they are, pumping as a command's send does; what the
@@ -163,7 +165,10 @@ class Connection {
   int receiving_ = 0;
   bool deferred_ = false;
   std::optional<int> deferredClose_;  // the error of a close told while deferred
-  std::unique_ptr<TlsEngine> tls_;
+  // Shared with the check of its certificate, which runs off the window
+  // thread and may outlive the connection.
+  std::shared_ptr<TlsEngine> tls_;
+  std::shared_ptr<CertificateReport> report_;  // filled by that check
   TlsStage tlsStage_ = TlsStage::None;
   std::string cipherIn_;  // received, not yet through the engine
   std::string plainIn_;   // STLS: the plain lines before the negotiation

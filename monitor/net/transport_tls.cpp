@@ -33,7 +33,9 @@ std::optional<std::string> Connection::wire(std::string plain) {
 
 void Connection::sayCloseNotify() {
   const bool negotiated = tlsStage_ == TlsStage::Ready || tlsStage_ == TlsStage::Checking;
-  if (!negotiated || sock_ == kNoSocket) return;
+  // While its certificate is judged on another thread the engine is that
+  // thread's: the socket closes without the courtesy.
+  if (!negotiated || sock_ == kNoSocket || report_) return;
   std::string bye;
   tls_->shutdown(bye);
   // A courtesy: the socket closes next whether the server hears it or not.
@@ -156,7 +158,15 @@ void Connection::handshakeStep() {
   if (status == TlsStatus::Done) tlsStage_ = TlsStage::Checking;
   if (!out.empty() && !write(out)) return;
   if (status != TlsStatus::Done || !connected()) return;
-  const CertificateReport cert = tls_->certificate();
+  // Building the chain may take a second, or fetch what is missing: not on
+  // the window thread.
+  report_ = std::make_shared<CertificateReport>();
+  t_.api_.runWork([engine = tls_, report = report_] { *report = engine->certificate(); }, tag_);
+}
+
+void Connection::certificateJudged() {
+  const CertificateReport cert = *report_;
+  report_.reset();
   const std::string pin =
       usablePin(account_.tlsPin, account_.tlsPinFor, account_.host, account_.port, account_.tlsMode);
   if (!certificateAccepted(cert, pin)) {

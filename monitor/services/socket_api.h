@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -21,6 +22,9 @@ constexpr int kFdConnect = 0x10;
 constexpr int kFdClose = 0x20;
 // Not Windows Sockets': the lookup that resolve() started has ended.
 constexpr int kFdResolved = 0x10000;
+// Not Windows Sockets' either: the work runWork() took off the window
+// thread is done.
+constexpr int kFdWorkDone = 0x20000;
 
 // One address of a host, as the lookup gave it.
 struct SocketAddress {
@@ -60,6 +64,10 @@ class SocketApi {
   virtual std::vector<SocketAddress> resolved(std::uint32_t tag) = 0;
   // 0 or -1.
   virtual int connect(SocketHandle sock, const SocketAddress& address) = 0;
+  // Runs `work` on a thread of its own (what may wait long, as building a
+  // certificate chain may); its end comes as a notification of kFdWorkDone
+  // carrying `tag`. `work` owns what it touches.
+  virtual void runWork(std::function<void()> work, std::uint32_t tag) = 0;
   virtual int setNonBlocking(SocketHandle sock) = 0;  // 0 or -1
   virtual int send(SocketHandle sock, const std::string& bytes) = 0;  // bytes sent or -1
   virtual int recv(SocketHandle sock, char* buffer, int length) = 0;  // n, 0 at close, -1

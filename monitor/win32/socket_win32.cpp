@@ -41,6 +41,10 @@ LRESULT CALLBACK Win32Sockets::proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
   if (msg == WM_NCCREATE) {
     auto* self = static_cast<Win32Sockets*>(reinterpret_cast<CREATESTRUCTW*>(lp)->lpCreateParams);
     SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
+  } else if (msg == kWorkDoneMessage) {
+    auto* self = reinterpret_cast<Win32Sockets*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+    if (self && self->onNotify) self->onNotify(kNoSocket, static_cast<std::uint32_t>(wp), 0, kFdWorkDone);
+    return 0;
   } else if (msg == kResolvedMessage) {
     auto* self = reinterpret_cast<Win32Sockets*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
     if (self && self->onNotify)
@@ -157,6 +161,39 @@ void Win32Sockets::resolve(const std::string& host, std::uint16_t port, std::uin
   }
   delete job;
   PostMessageW(window_, kResolvedMessage, tag, WSAENOBUFS);
+}
+
+namespace {
+
+struct WorkJob {
+  std::shared_ptr<void> keep;  // the service's Lookups, for its window
+  std::function<void()> work;
+  std::uint32_t tag;
+};
+
+}  // namespace
+
+DWORD WINAPI Win32Sockets::workThread(void* param) {
+  const std::unique_ptr<WorkJob> job(static_cast<WorkJob*>(param));
+  job->work();
+  auto& lookups = *static_cast<Lookups*>(job->keep.get());
+  AcquireSRWLockExclusive(&lookups.lock);
+  if (lookups.window) PostMessageW(lookups.window, kWorkDoneMessage, job->tag, 0);
+  ReleaseSRWLockExclusive(&lookups.lock);
+  return 0;
+}
+
+void Win32Sockets::runWork(std::function<void()> work, std::uint32_t tag) {
+  AcquireSRWLockExclusive(&lookups_->lock);
+  lookups_->window = window_;
+  ReleaseSRWLockExclusive(&lookups_->lock);
+  auto* job = new WorkJob{lookups_, std::move(work), tag};
+  if (HANDLE thread = CreateThread(nullptr, 0, &workThread, job, 0, nullptr)) {
+    CloseHandle(thread);
+    return;
+  }
+  // No thread to be had: done here, late rather than never.
+  workThread(job);
 }
 
 std::vector<SocketAddress> Win32Sockets::resolved(std::uint32_t tag) {

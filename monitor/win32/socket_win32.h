@@ -25,6 +25,8 @@ class Win32Sockets : public SocketApi {
   static constexpr UINT kTagSlots = 0x100;
   // A lookup ended: wParam is its tag, lParam the error (0 when found).
   static constexpr UINT kResolvedMessage = WM_APP + 0xFF;
+  // Work of runWork() ended: wParam is its tag.
+  static constexpr UINT kWorkDoneMessage = WM_APP + 0xFE;
 
   explicit Win32Sockets(HINSTANCE instance);
   ~Win32Sockets() override;
@@ -46,6 +48,7 @@ class Win32Sockets : public SocketApi {
   void resolve(const std::string& host, std::uint16_t port, std::uint32_t tag) override;
   std::vector<SocketAddress> resolved(std::uint32_t tag) override;
   int connect(SocketHandle sock, const SocketAddress& address) override;
+  void runWork(std::function<void()> work, std::uint32_t tag) override;
   int setNonBlocking(SocketHandle sock) override;
   int send(SocketHandle sock, const std::string& bytes) override;
   int recv(SocketHandle sock, char* buffer, int length) override;
@@ -74,6 +77,7 @@ class Win32Sockets : public SocketApi {
   };
   std::shared_ptr<Lookups> lookups_ = std::make_shared<Lookups>();
   static DWORD WINAPI lookupThread(void* job);
+  static DWORD WINAPI workThread(void* job);
 };
 
 }  // namespace tarvi::win32

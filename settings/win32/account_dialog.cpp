@@ -213,7 +213,7 @@ void forget(HWND dlg, Editor& e) {
 DWORD WINAPI testWorker(void* param) {
   const std::unique_ptr<std::shared_ptr<TestJob>> hold(static_cast<std::shared_ptr<TestJob>*>(param));
   TestJob& job = **hold;
-  SchannelFactory tls;
+  SchannelFactory tls(true);
   job.result = runConnectionTest(job.input, job.link, tls);
   // Fails harmlessly when the dialog is gone.
   PostMessageW(job.dialog, kTestDone, job.id, 0);

@@ -188,6 +188,15 @@ class FakeSocket : public SocketApi {
     else
       pump_.post(answer);
   }
+  // The work runs when the pump does, as a thread that ends at once would.
+  int worked = 0;
+  void runWork(std::function<void()> work, std::uint32_t tag) override {
+    pump_.post([this, work, tag] {
+      work();
+      ++worked;
+      if (notify) notify(kNoSocket, tag, 0, kFdWorkDone);
+    });
+  }
   std::vector<SocketAddress> resolved(std::uint32_t tag) override {
     auto it = found_.find(tag);
     if (it == found_.end()) return {};

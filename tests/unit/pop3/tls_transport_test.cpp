@@ -41,6 +41,8 @@ TEST(TlsTransport, ChecksAsInTheClearHoweverTheRecordsAreCut) {
       }
       EXPECT_EQ(rig.errors, Lines{}) << what;
       EXPECT_EQ(rig.ended, 1) << what;
+      // The certificate was judged off the window thread, once.
+      EXPECT_EQ(rig.sock.worked, tls ? 1 : 0) << what;
       EXPECT_EQ(rig.sock.wire.find("PASS pw1") == std::string::npos, tls) << what;
       EXPECT_EQ(rig.sock.tlsHosts, tls ? Lines{"127.0.0.1"} : Lines{}) << what;
       EXPECT_EQ(rig.sock.tlsCloses, tls ? 1 : 0) << what;  // close_notify after QUIT

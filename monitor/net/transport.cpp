@@ -472,8 +472,10 @@ void Transport::onNotify(SocketHandle sock, std::uint32_t tag, int error, int ev
     if (current_ && tag == current_->tag_ && current_->phase_ == Phase::Resolving) {
       auto c = current_;
       c->resolved(error);
-    } else {
-      api_.resolved(tag);  // a lookup outlived its connection
+    } else if ((tag & 0xFF000000u) == (firstTag_ & 0xFF000000u)) {
+      // A lookup of this transport that outlived its connection. (The
+      // notification goes to every transport; another's is left alone.)
+      api_.resolved(tag);
     }
     return;
   }

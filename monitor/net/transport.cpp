@@ -426,6 +426,11 @@ void Transport::abandon() {
   if (!current_) return;
   auto c = current_;
   c->handedOn_ = true;
+  // A lookup still under way would connect for a session nobody waits for.
+  if (c->phase_ == Phase::Resolving) {
+    c->close();
+    return;
+  }
   // With no connection the QUIT could only fail, and every cycle would
   // start with an error box about a socket that never existed.
   if (c->connected() && !c->session().quitSent()) {

@@ -4,6 +4,7 @@
 #include <algorithm>
 
 #include "common/sign_in.h"
+#include "monitor/net/address_literal.h"
 #include "monitor/protocol/protocols.h"
 
 namespace tarvi {
@@ -19,7 +20,14 @@ bool isLocalHost(const Text& host) {
   Text h;
   for (char16_t c : host)
     if (c != u' ') h += static_cast<char16_t>(c >= u'A' && c <= u'Z' ? c + 32 : c);
-  return h == u"localhost" || h == u"::1" || h == u"[::1]" || h.rfind(u"127.", 0) == 0;
+  if (h == u"localhost") return true;
+  // The loopback addresses as the transport reads them: 127.0.0.0/8 and ::1
+  // ("127.example.jp" is a name like any other).
+  const auto a = parseAddressLiteral(toUtf8(h), 0);
+  if (!a) return false;
+  if (a->family == SocketAddress::Family::V4) return a->bytes[0] == 127;
+  static constexpr std::array<std::uint8_t, 16> kV6Loopback = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1};
+  return a->bytes == kV6Loopback;
 }
 
 Checker::Checker(CheckerServices services, MonitorState& state, CycleListener& listener)

@@ -34,6 +34,8 @@ bool Win32Sockets::create() {
   RegisterClassExW(&wc);
   window_ = CreateWindowExW(0, kClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, instance_,
                             this);
+  // The lookup and work threads post their ends here.
+  lookups_->window = window_;
   return window_ != nullptr;
 }
 
@@ -150,9 +152,6 @@ DWORD WINAPI Win32Sockets::lookupThread(void* param) {
 }
 
 void Win32Sockets::resolve(const std::string& host, std::uint16_t port, std::uint32_t tag) {
-  AcquireSRWLockExclusive(&lookups_->lock);
-  lookups_->window = window_;
-  ReleaseSRWLockExclusive(&lookups_->lock);
   auto* job = new LookupJob{lookups_, host, port, tag};
   HANDLE thread = CreateThread(nullptr, 0, &lookupThread, job, 0, nullptr);
   if (thread) {
@@ -184,9 +183,6 @@ DWORD WINAPI Win32Sockets::workThread(void* param) {
 }
 
 void Win32Sockets::runWork(std::function<void()> work, std::uint32_t tag) {
-  AcquireSRWLockExclusive(&lookups_->lock);
-  lookups_->window = window_;
-  ReleaseSRWLockExclusive(&lookups_->lock);
   auto* job = new WorkJob{lookups_, std::move(work), tag};
   if (HANDLE thread = CreateThread(nullptr, 0, &workThread, job, 0, nullptr)) {
     CloseHandle(thread);

@@ -80,18 +80,12 @@ void fill(HWND dlg, Editor& e) {
   setBrush(e.back, f.backColor);
   CheckRadioButton(dlg, IDC_ACC_SOUND0, IDC_ACC_SOUND2, IDC_ACC_SOUND0 + f.soundMode);
   setControlText(dlg, IDC_ACC_WAV, f.sound);
-  for (const char16_t* mode : kTlsModes)
-    SendDlgItemMessageW(dlg, IDC_ACC_TLS, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(wide(mode).c_str()));
-  SendDlgItemMessageW(dlg, IDC_ACC_TLS, CB_SETCURSEL, static_cast<WPARAM>(f.tlsMode), 0);
-  for (const char16_t* protocol : kProtocols)
-    SendDlgItemMessageW(dlg, IDC_ACC_PROTOCOL, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(wide(protocol).c_str()));
-  SendDlgItemMessageW(dlg, IDC_ACC_PROTOCOL, CB_SETCURSEL, static_cast<WPARAM>(f.protocol), 0);
+  fillCombo(dlg, IDC_ACC_TLS, kTlsModes, f.tlsMode);
+  fillCombo(dlg, IDC_ACC_PROTOCOL, kProtocols, f.protocol);
   setControlText(dlg, IDC_ACC_FOLDER, f.folder);
   setChecked(dlg, IDC_ACC_IDLE, f.pushIdle);
   setChecked(dlg, IDC_ACC_UNSEEN, f.unseenOnly);
-  for (const char16_t* method : kSignInMethods)
-    SendDlgItemMessageW(dlg, IDC_ACC_SIGNIN_METHOD, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(wide(method).c_str()));
-  SendDlgItemMessageW(dlg, IDC_ACC_SIGNIN_METHOD, CB_SETCURSEL, static_cast<WPARAM>(f.signIn), 0);
+  fillCombo(dlg, IDC_ACC_SIGNIN_METHOD, kSignInMethods, f.signIn);
   setControlText(dlg, IDC_ACC_CLIENT, f.clientId);
   setControlText(dlg, IDC_ACC_AUTH_URL, f.authorizeUrl);
   setControlText(dlg, IDC_ACC_TOKEN_URL, f.tokenUrl);

@@ -3,7 +3,10 @@
 
 #include <windows.h>
 
+#include <cstddef>
+
 #include "common/text.h"
+#include "common/win32/registry_store.h"
 
 namespace tarvi::settings::win32 {
 
@@ -11,6 +14,13 @@ Text controlText(HWND dialog, int id);
 void setControlText(HWND dialog, int id, const Text& text);
 bool isChecked(HWND dialog, int id);
 void setChecked(HWND dialog, int id, bool checked);
+// A drop-down list of `items`, the one at `selected` chosen.
+template <std::size_t N>
+void fillCombo(HWND dialog, int id, const char16_t* const (&items)[N], int selected) {
+  for (const char16_t* item : items)
+    SendDlgItemMessageW(dialog, id, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(tarvi::win32::wide(item).c_str()));
+  SendDlgItemMessageW(dialog, id, CB_SETCURSEL, static_cast<WPARAM>(selected), 0);
+}
 void enableControl(HWND dialog, int id, bool enabled);
 
 // The folder of tarvicfg.exe, without a trailing backslash.

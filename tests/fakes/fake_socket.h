@@ -133,9 +133,11 @@ class FakeSocket : public SocketApi {
   std::size_t pendingChunks() const { return inbox_.size(); }
 
   // --- SocketApi ----------------------------------------------------------
+  // A start that failed needs no cleanup, and is not counted.
   int startup() override {
+    if (startupFailsWith) return startupFailsWith;
     ++startups;
-    return startupFailsWith;
+    return 0;
   }
   void cleanup() override { ++cleanups; }
   void unhookBlockingHook() override { ++unhooks; }

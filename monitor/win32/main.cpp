@@ -18,6 +18,7 @@
 #include "monitor/win32/network_state_win32.h"
 #include "monitor/win32/ras_win32.h"
 #include "monitor/win32/socket_win32.h"
+#include "monitor/win32/tick_probe.h"
 #include "monitor/win32/sound.h"
 #include "monitor/win32/token_service_win32.h"
 #include "monitor/win32/tray_icon.h"
@@ -102,6 +103,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
   trayIcon.attach(window.hwnd());
   window.setTray(&trayIcon);
   monitor.windowCreated();
+  startTickProbeIfAsked();
   if (!monitor.load()) return 0;
 
   // WM_QUIT taken by a wait inside a command (the pump) ends the loop too.

@@ -28,6 +28,12 @@
 //                                    handles come from the system's handle table
 //   tarvidrv atom NAME               the global atom's number (0: none), e.g. the
 //                                    id a hotkey was registered with
+//   tarvidrv waittitle CLASS TITLE.. prints "ready", then looks for the window every
+//                                    5 ms (hidden ones too) and prints the time it
+//                                    was seen, in Unix microseconds, then the next
+//                                    title's, and so on: a bench's
+//                                    stopwatch that costs the program watched
+//                                    nothing but a lookup
 //   tarvidrv serve                   runs commands read from stdin, one a line with
 //                                    TAB-separated arguments, each answer followed
 //                                    by a line "=EXITCODE": a bench that asks
@@ -481,6 +487,17 @@ static int runCommand(int argc, wchar_t** wargv) {
   }
   if (cmd == "atom" && argc >= 3) {
     out(std::to_string(GlobalFindAtomW(wargv[2])) + "\n");
+    return 0;
+  }
+  if (cmd == "waittitle" && argc >= 4) {
+    out("ready\n");
+    for (int i = 3; i < argc; ++i) {
+      while (!FindWindowW(wargv[2], wargv[i])) Sleep(5);
+      FILETIME now;
+      GetSystemTimePreciseAsFileTime(&now);
+      const unsigned long long ticks = (static_cast<unsigned long long>(now.dwHighDateTime) << 32) | now.dwLowDateTime;
+      out(std::to_string(ticks / 10 - 11644473600000000ULL) + "\n");
+    }
     return 0;
   }
   if (cmd == "scrollstate") {

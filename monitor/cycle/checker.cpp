@@ -359,13 +359,36 @@ void Checker::sessionEnded() {
     svc_.timers.enable(TimerId::nextAccount);
     return;
   }
-  // The second between two sessions spaces the accounts of a cycle; a
-  // check of the one account its server told about has nothing to space,
-  // and its news should not wait.
-  const bool pushDone = run_ == Run::Check && only_ != 0 && account_ >= only_;
-  const std::uint32_t wait = pushDone ? kPushFinish : kSecond;
+  // The second between two sessions spaces the accounts of a run; after
+  // the last one it has nothing to space, and the news, the viewer or the
+  // fresh list should not wait for it.
+  const std::uint32_t wait = workAfter(account_) ? kSecond : kPushFinish;
   if (svc_.timers.interval(TimerId::nextAccount) != wait) svc_.timers.setInterval(TimerId::nextAccount, wait);
   svc_.timers.enable(TimerId::nextAccount);
+}
+
+bool Checker::workAfter(int a) const {
+  const int last = run_ == Run::Check && only_ != 0 ? std::min<int>(only_, state_.options.accountCount)
+                                                    : state_.options.accountCount;
+  for (int b = a + 1; b <= last; ++b) {
+    switch (run_) {
+      case Run::Check: {
+        AccountSettings account;
+        for (const BoundKey& key : accountKeys(b, account))
+          if (key.def.name == u"Check" + decimal(b) || key.def.name == u"Hname" + decimal(b)) readKey(svc_.store, key);
+        if (account.checked && (!onlyLocal_ || isLocalHost(account.host))) return true;
+        break;
+      }
+      case Run::Retrieve:
+        if (nextRetrieveTarget(state_.accounts, b, 0) != 0) return true;
+        break;
+      case Run::Delete:
+        if (nextMarked(state_.accounts, b, 0) != 0) return true;
+        break;
+      case Run::None: return false;
+    }
+  }
+  return false;
 }
 
 void Checker::sessionFailed() {

@@ -172,6 +172,8 @@ class Checker : private TransportEvents {
   bool nextRunAccount(const char16_t* doing);
   void finishRetrieve();
   void finishDelete();
+  // True when the run has another account to log on to after account `a`.
+  bool workAfter(int a) const;
   using MakeDialogue = std::function<std::unique_ptr<Dialogue>()>;
   // Logs on to the current account with the dialogue `make` gives (made
   // again when a refused token is renewed).

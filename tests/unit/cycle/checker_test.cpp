@@ -21,6 +21,7 @@ TEST(Checker, EnabledAccountsInTurnOneSecondApart) {
   rig.addAccount(1, "One").messages = {message("a", "1"), message("b", "2")};
   rig.addAccount(2, "Two", 0).messages = {message("c", "3")};
   rig.addAccount(3, "Three").messages = {message("d", "4")};
+  rig.addAccount(4, "Four", 0).messages = {message("e", "5")};
   rig.store.set("Checktimerval", "1");
   ASSERT_TRUE(rig.start());
   const auto captions = rig.window.captions.size();
@@ -33,10 +34,12 @@ TEST(Checker, EnabledAccountsInTurnOneSecondApart) {
   EXPECT_EQ(users(rig.sock), Lines{"user1"});
   rig.timers.advance(1);
   EXPECT_EQ(users(rig.sock), (Lines{"user1", "user3"}));
-  rig.timers.advance(1000);
+  // No enabled account is left after Three: no second to wait for the total.
+  EXPECT_EQ(rig.timers.dueIn(TimerId::nextAccount), 10u);
+  rig.timers.advance(10);
   EXPECT_EQ(Lines(rig.window.captions.begin() + static_cast<long>(captions), rig.window.captions.end()),
-            (Lines{kTitle + " -チェック中:One-", kTitle + " -チェック中:Two-",
-                   kTitle + " -チェック中:Three-", "3通のメールが届いています!"}));
+            (Lines{kTitle + " -チェック中:One-", kTitle + " -チェック中:Two-", kTitle + " -チェック中:Three-",
+                   kTitle + " -チェック中:Four-", "3通のメールが届いています!"}));
   const auto& accounts = rig.state().accounts;
   EXPECT_TRUE(accounts.find(1)->newMail);
   EXPECT_FALSE(accounts.find(2)->newMail);

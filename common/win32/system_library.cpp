@@ -2,6 +2,7 @@
 
 #include <delayimp.h>
 
+#include <initializer_list>
 #include <string>
 
 namespace tarvi::win32 {
@@ -20,14 +21,51 @@ bool searchFlagsKnown() {
   return known;
 }
 
-// The delay-loaded DLLs (CMakeLists.txt) come here instead of through
-// LoadLibrary's search, so that even a system that cannot restrict the
-// search takes Windows' copies.
+// The delay-loaded DLLs (CMakeLists.txt's DELAYED_DLLS), each with those of
+// them that it, or Windows' code inside it, loads by name (Schannel takes
+// crypt32). Not every such load keeps to the search set by
+// loadDllsOnlyFromSystem32: not on a Windows 7 without it, nor Wine's delay
+// loads. A DLL already loaded is the one a load by its name gets, so those
+// are loaded from System32 first.
+struct DelayedDll {
+  const char* name;
+  std::initializer_list<const wchar_t*> before;
+};
+const DelayedDll kDelayedDlls[] = {
+    {"bcrypt.dll", {}},
+    {"crypt32.dll", {L"bcrypt.dll"}},
+    {"secur32.dll", {L"bcrypt.dll", L"crypt32.dll"}},
+    {"winmm.dll", {}},
+    {"winhttp.dll", {L"bcrypt.dll", L"crypt32.dll", L"secur32.dll"}},
+    {"iphlpapi.dll", {}},
+};
+
+bool sameName(const char* a, const char* b) {
+  for (; *a && *b; ++a, ++b)
+    if ((*a | 0x20) != (*b | 0x20)) return false;
+  return *a == *b;
+}
+
+// The delay-loaded DLLs come here instead of through LoadLibrary's search,
+// so that even a system that cannot restrict the search takes Windows'
+// copies.
 FARPROC WINAPI loadDelayedDll(unsigned notification, PDelayLoadInfo info) {
   if (notification != dliNotePreLoadLibrary || !info->szDll) return nullptr;
+  for (const DelayedDll& dll : kDelayedDlls)
+    if (sameName(dll.name, info->szDll))
+      for (const wchar_t* first : dll.before) loadSystemLibrary(first);
   std::wstring name;
   for (const char* c = info->szDll; *c; ++c) name += static_cast<wchar_t>(static_cast<unsigned char>(*c));
   return reinterpret_cast<FARPROC>(loadSystemLibrary(name.c_str()));
+}
+
+DWORD WINAPI preloadDelayedDlls(void*) {
+  for (const DelayedDll& dll : kDelayedDlls) {
+    std::wstring name;
+    for (const char* c = dll.name; *c; ++c) name += static_cast<wchar_t>(*c);
+    loadSystemLibrary(name.c_str());
+  }
+  return 0;
 }
 
 }  // namespace
@@ -40,14 +78,13 @@ void loadDllsOnlyFromSystem32() {
   // Without the above, this at least takes the current folder out of the
   // search (the program's own folder stays in it).
   SetDllDirectoryW(L"");
-  // Windows' own DLLs load some of these by name too (Schannel takes
-  // crypt32), and not every such load keeps to the search set above: not
-  // on a Windows 7 without it, nor Wine's delay loads. A DLL already loaded
-  // is the one a load by its name gets, so they are loaded here, each
-  // before those that use it. CMakeLists.txt's DELAYED_DLLS name them.
-  for (const wchar_t* name :
-       {L"bcrypt.dll", L"crypt32.dll", L"secur32.dll", L"winmm.dll", L"winhttp.dll", L"iphlpapi.dll"})
-    loadSystemLibrary(name);
+  // The network state is asked for at once, and the system's sockets may
+  // load this one by name before that.
+  loadSystemLibrary(L"iphlpapi.dll");
+}
+
+void startLoadingDelayedDlls() {
+  if (HANDLE loader = CreateThread(nullptr, 0, preloadDelayedDlls, nullptr, 0, nullptr)) CloseHandle(loader);
 }
 
 HMODULE loadSystemLibrary(const wchar_t* name) {

@@ -11,9 +11,16 @@ namespace tarvi::win32 {
 
 // First thing in wWinMain: later loads by name search System32 only (where
 // Windows can be told so: Windows 8, or 7 with KB2533623) and never the
-// current folder, and the DLLs the programs import on first use are loaded
-// from System32 now.
+// current folder, and the DLLs the programs import on first use come from
+// System32 when first used, each after those it loads by name.
 void loadDllsOnlyFromSystem32();
+
+// Those DLLs take a while to load (the TLS libraries above all), which a
+// window would wait for at start-up or, on first use, in the middle of a
+// dialogue: this loads them on a thread of its own, once the program's own
+// start-up no longer needs the loader. A first use before that thread got
+// there loads what it needs itself.
+void startLoadingDelayedDlls();
 
 // The named Windows DLL from System32, or null.
 HMODULE loadSystemLibrary(const wchar_t* name);

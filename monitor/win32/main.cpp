@@ -85,6 +85,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
 
   window.attach(&monitor);
   if (!window.create() || !sockets.create()) return 1;
+  startLoadingDelayedDlls();
   sockets.onNotify = [&monitor](SocketHandle sock, std::uint32_t tag, int error, int event) {
     monitor.onSocket(sock, tag, error, event);
   };

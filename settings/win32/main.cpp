@@ -56,6 +56,7 @@ int signInAccount(int n) {
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
   // Before anything can load a DLL by name.
   tarvi::win32::loadDllsOnlyFromSystem32();
+  tarvi::win32::startLoadingDelayedDlls();
 
   INITCOMMONCONTROLSEX icc{sizeof icc, ICC_LISTVIEW_CLASSES | ICC_BAR_CLASSES | ICC_STANDARD_CLASSES};
   // A sign-in writes one key of one account, so it may run beside an open

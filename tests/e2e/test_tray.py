@@ -5,6 +5,7 @@ another process can list and click like any window. Which picture the icon
 shows and its tooltip cannot be read from outside: the screenshots show
 them."""
 import os
+import subprocess
 import sys
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
@@ -16,6 +17,7 @@ CLOSE_BUTTON = 106
 TRAY_CLASS, ICON_CLASS = "__winex11_standalone_tray", "__winex11_tray_icon"
 WM_KEYDOWN, WM_LBUTTONDOWN, WM_LBUTTONUP, WM_RBUTTONDOWN, WM_RBUTTONUP = 0x100, 0x201, 0x202, 0x204, 0x205
 VK_RETURN, VK_UP = 0x0D, 0x26
+PERSONALIZE = "HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Themes\\Personalize"
 
 
 class TrayTest(WineTest):
@@ -66,6 +68,29 @@ class TrayTest(WineTest):
         self.prefix.post(menu.hwnd, WM_KEYDOWN, VK_RETURN, 0)
         wait_for("monitor to end", lambda: proc.poll() is not None)
         wait_for("icon gone", lambda: not self.icons())
+
+    def brightness(self, icon):
+        """The mean grey (0..1) of the icon's window on the screen."""
+        l, t, r, b = (int(v) for v in self.prefix.query("rect", icon).split())
+        shot = self.screenshot("tray_theme")
+        return float(subprocess.run(["convert", shot, "-crop", "%dx%d+%d+%d" % (r - l, b - t, l, t),
+                                     "-colorspace", "Gray", "-format", "%[fx:mean]", "info:"],
+                                    check=True, capture_output=True, text=True).stdout)
+
+    def test_tray_icon_follows_the_taskbar_turning_light_and_dark(self):
+        # No SystemUsesLightTheme (as on Wine and Windows 7): the pictures
+        # for a dark taskbar, whose envelope is the lighter one.
+        self.start_monitor()
+        icon = wait_for("the tray icon", lambda: (lambda i: i[0] if len(i) == 1 else None)(self.icons()))
+        wait_for("the check", lambda: self.prefix.find("2通のメールが届いています!", MAIN_CLASS, visible=None))
+        dark = wait_for("the picture drawn", lambda: self.brightness(icon) or None)
+        for light, darker in (("1", True), ("0", False)):
+            self.prefix.run("reg", "add", PERSONALIZE, "/v", "SystemUsesLightTheme", "/t", "REG_DWORD",
+                            "/d", light, "/f")
+            self.prefix.run("tarvidrv.exe", "settingchange", "ImmersiveColorSet")
+            wait_for("the picture for a %s taskbar" % ("light" if darker else "dark"),
+                     lambda: (self.brightness(icon) < dark - 0.02) == darker, timeout=20)
+        self.assertAlmostEqual(self.brightness(icon), dark, delta=0.01)
 
     def test_tray_icon_off_adds_no_icon(self):
         proc, main = self.start_monitor(Trayicon="0")

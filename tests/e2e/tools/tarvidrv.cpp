@@ -21,6 +21,10 @@
 //                                    with the mouse; ROW -1 clicks below the rows
 //   tarvidrv lvrect HWND ID ROW      a ListView row's bounds on the screen:
 //                                    "left top right bottom"
+//   tarvidrv rect HWND               a window's bounds on the screen: "left top right bottom"
+//   tarvidrv settingchange TEXT      broadcasts WM_SETTINGCHANGE with TEXT, as Windows
+//                                    does when a setting changed (ImmersiveColorSet:
+//                                    the taskbar turned light or dark)
 //   tarvidrv syscolor INDEX          GetSysColor(INDEX) as a decimal COLORREF
 //   tarvidrv resources PID           what the process holds: "handles gdi user
 //                                    windows private_bytes working_set" (bytes);
@@ -448,6 +452,20 @@ static int runCommand(int argc, wchar_t** wargv) {
     out(std::to_string(r.left) + " " + std::to_string(r.top) + " " + std::to_string(r.right) + " " +
         std::to_string(r.bottom) + "\n");
     return 0;
+  }
+  if (cmd == "rect" && argc >= 3) {
+    RECT r;
+    if (!GetWindowRect(parseHwnd(argv[2].c_str()), &r)) return 1;
+    out(std::to_string(r.left) + " " + std::to_string(r.top) + " " + std::to_string(r.right) + " " +
+        std::to_string(r.bottom) + "\n");
+    return 0;
+  }
+  if (cmd == "settingchange" && argc >= 3) {
+    DWORD_PTR result = 0;
+    return SendMessageTimeoutW(HWND_BROADCAST, WM_SETTINGCHANGE, 0, reinterpret_cast<LPARAM>(wargv[2]),
+                               SMTO_ABORTIFHUNG, 5000, &result)
+               ? 0
+               : 1;
   }
   if (cmd == "syscolor" && argc >= 3) {
     out(std::to_string(GetSysColor(std::atoi(argv[2].c_str()))) + "\n");

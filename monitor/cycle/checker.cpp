@@ -144,7 +144,9 @@ void Checker::networkChanged() {
   noteOffline(offline());
   // The first network after none: what was passed over is checked now,
   // unless a resume is about to do it or a run is busy.
-  if (was && !offlineShown_ && run_ == Run::None && !svc_.timers.enabled(TimerId::networkWait)) checkAll();
+  if (!was || offlineShown_ || svc_.timers.enabled(TimerId::networkWait)) return;
+  if (run_ == Run::None) checkAll();
+  push_.retryWaiting();
 }
 
 void Checker::suspend() {

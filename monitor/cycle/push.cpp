@@ -143,6 +143,15 @@ void PushKeeper::open(Slot& s) {
   s.transport.logon(connecting, std::move(dialogue));
 }
 
+void PushKeeper::retryWaiting() {
+  const auto slots = slots_;
+  for (const auto& s : slots) {
+    if (s->state != Slot::State::Waiting) continue;
+    s->failures = 0;
+    open(*s);
+  }
+}
+
 void PushKeeper::tokenArrived(int account) {
   const auto slots = slots_;
   for (const auto& s : slots)

@@ -51,6 +51,10 @@ class PushKeeper {
   // The account's server is telling of its new mail now.
   bool idling(int account) const;
 
+  // A network came up after none: the connections waiting out their
+  // pauses (grown long while nothing could connect) are tried now, and
+  // their pauses start over.
+  void retryWaiting();
   // A token account's access token arrived (or its renewal failed).
   void tokenArrived(int account);
 

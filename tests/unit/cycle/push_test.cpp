@@ -83,5 +83,25 @@ TEST(Push, AConnectionThatKeepsFailingIsTriedAgainAfterLongerPauses) {
   EXPECT_TRUE(rig.dialogs.texts().empty());
 }
 
+TEST(Push, TheFirstNetworkAfterNoneReopensAtOnce) {
+  PushRig rig;
+  ASSERT_TRUE(rig.start());
+  rig.pump.runAll();
+  rig.network.up = false;
+  rig.monitor.onNetworkChanged();
+  rig.pushSock.connectError = 10065;  // no route while there is no network
+  rig.pushSock.serverCloses();
+  rig.settle(200);  // the pauses have grown to minutes
+  const int before = rig.pushSock.opened;
+  rig.settle(60);
+  ASSERT_EQ(rig.pushSock.opened, before);
+  rig.pushSock.connectError = 0;
+  rig.network.up = true;
+  rig.monitor.onNetworkChanged();
+  rig.pump.runAll();
+  EXPECT_EQ(rig.pushSock.opened, before + 1);
+  EXPECT_TRUE(rig.monitor.checker().push().idling(1));
+}
+
 }  // namespace
 }  // namespace tarvi::fakes

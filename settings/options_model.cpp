@@ -10,7 +10,7 @@ std::array<bool*, kCheckBoxes> checkFields(GeneralSettings& s) {
   return {&s.popupOnNewMail, &s.soundOnNewMail,  &s.suppressErrorBoxes,  &s.blinkLamp,
           &s.checkAtStartup, &s.reportOnlyChanges,  &s.quitWithoutAsking,  &s.keepSessionLog,
           &s.newestFirst, &s.skipChecksOffline, &s.hangUpAfterCheck, &s.stayOnlineWithNewMail,
-          &s.decodeAll, &s.trayIcon, &s.fastCheck};
+          &s.decodeAll, &s.trayIcon, &s.fastCheck, &s.quiet};
 }
 
 std::array<std::int16_t*, kTimerBoxes> timerFields(GeneralSettings& s) {
@@ -130,11 +130,10 @@ std::optional<GeneralSettings> collectOptions(const OptionsForm& form) {
 void saveOptions(SettingsStore& store, const GeneralSettings& in, std::int16_t accountCount) {
   GeneralSettings s = in;
   s.accountCount = accountCount;
-  // No box shows them: set in the registry, they stay as stored.
+  // No box shows it: set in the registry, it stays as stored.
   GeneralSettings stored;
   for (const auto& k : generalKeys(stored, KeyGroup::Options)) readKey(store, k);
   s.legacyPassword = stored.legacyPassword;
-  s.quiet = stored.quiet;
   // The popup layout is the monitor's to write.
   for (KeyGroup g : {KeyGroup::AccountCount, KeyGroup::Options, KeyGroup::Timers, KeyGroup::Paths,
                      KeyGroup::Dialup, KeyGroup::Hotkeys})

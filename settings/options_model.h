@@ -14,8 +14,9 @@
 
 namespace tarvi::settings {
 
-// Option1 .. option11, soption11, the decoding, the tray icon, the fast check.
-constexpr int kCheckBoxes = 15;
+// Option1 .. option11, soption11, the decoding, the tray icon, the fast
+// check, quiet while the user is busy.
+constexpr int kCheckBoxes = 16;
 constexpr int kTimerBoxes = 4;
 
 // The general page as the user sees it: texts as typed, list positions.

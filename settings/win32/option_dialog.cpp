@@ -33,9 +33,12 @@ struct OptionDialog {
 };
 
 // The form's check boxes are the controls IDC_OPTION1 + index up to the
-// tray icon; the fast check came after the Run entry's box took the next ID.
-static_assert(IDC_OPTION1 + kCheckBoxes - 2 == IDC_TRAY_ICON);
-int checkId(int index) { return index == kCheckBoxes - 1 ? IDC_FAST_CHECK : IDC_OPTION1 + index; }
+// tray icon; the fast check and the quiet one came after the Run entry's box
+// took the next ID.
+static_assert(IDC_OPTION1 + kCheckBoxes - 3 == IDC_TRAY_ICON);
+int checkId(int index) {
+  return index == kCheckBoxes - 1 ? IDC_QUIET : index == kCheckBoxes - 2 ? IDC_FAST_CHECK : IDC_OPTION1 + index;
+}
 
 int timerId(int box) { return IDC_TIMER1 + box - 1; }  // box 1..4
 
@@ -130,6 +133,7 @@ void addTips(Tooltips& t) {
       {IDC_DECODE_ALL, u"ﾁｪｯｸを外すと以前と同じ表示になります"},
       {IDC_TRAY_ICON, u"通知領域のｱｲｺﾝから操作できます"},
       {IDC_FAST_CHECK, u"前回までに一覧にしたメールはサーバに問い合わせません"},
+      {IDC_QUIET, u"全画面表示やプレゼンテーションの間は音を鳴らさず、ポップアップは終わってから表示します"},
       {IDC_RUN_AT_LOGON, u"Windowsにﾛｸﾞｵﾝすると自動的に起動します"},
       {timerId(1), u"0ならﾁｪｯｸしません"},
       {timerId(2), u"0にするとﾎﾞﾀﾝを押さないと消えません"},

@@ -20,6 +20,7 @@
 #define IDC_TRAY_ICON 1014   // the fourteenth
 #define IDC_RUN_AT_LOGON 1015  // Windows' Run entry, not a setting
 #define IDC_FAST_CHECK 1016    // the fifteenth check box (not IDC_OPTION1 + 14)
+#define IDC_QUIET 1017         // the sixteenth
 #define IDC_TIMER1 1020    // timerbox1..4: IDC_TIMER1 + index
 #define IDC_TIMER4 1023
 #define IDC_TIMER1_LABEL 1025

@@ -20,7 +20,7 @@ ACCOUNTLIST, ADD, EDIT, DELETE = 1200, 1201, 1202, 1203
 ACC_NAME, ACC_HOST, ACC_PORT, ACC_USER, ACC_PASS, ACC_CHECK = 2001, 2002, 2003, 2004, 2005, 2006
 ACC_FORE, ACC_BACK, ACC_SOUND0, ACC_WAV = 2007, 2008, 2010, 2013
 IDOK, IDCANCEL = 1, 2
-TRAY_ICON, RUN_AT_LOGON = 1014, 1015
+TRAY_ICON, RUN_AT_LOGON, QUIET = 1014, 1015, 1017
 BM_SETCHECK = 0x00F1
 RUN_KEY = "HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\CurrentVersion\\Run"
 
@@ -64,28 +64,35 @@ class SettingsTest(WineTest):
         self.drv("send", self.child(hwnd, cid), BM_SETCHECK, 1 if on else 0, 0)
         wait_for("check box %d set" % cid, lambda: self.state(hwnd, cid)[1] == on)
 
-    def test_settings_tray_icon_and_start_at_logon_round_trip(self):
+    def test_settings_tray_icon_start_at_logon_and_quiet_round_trip(self):
         proc, dlg = self.open_options()
-        # The harness turns the icon off; nothing starts the monitor at logon.
+        # The harness turns the icon off; nothing starts the monitor at logon;
+        # quiet is on while nothing is stored.
         self.assertEqual(self.state(dlg.hwnd, TRAY_ICON), (True, False))
         self.assertEqual(self.state(dlg.hwnd, RUN_AT_LOGON), (True, False))
+        self.assertEqual(self.state(dlg.hwnd, QUIET), (True, True))
         self.set_check(dlg.hwnd, TRAY_ICON, True)
         self.set_check(dlg.hwnd, RUN_AT_LOGON, True)
+        self.set_check(dlg.hwnd, QUIET, False)
         self.prefix.click(dlg.hwnd, IDOK)
         self.wait_exit(proc)
         self.assertEqual(self.prefix.reg_export().get("Trayicon"), "1")
+        self.assertEqual(self.prefix.reg_export().get("Quiet"), "0")
         self.assertEqual(self.prefix.reg_export(RUN_KEY).get("Tarvi"), '"C:\\tarvi\\tarvimon.exe"')
 
         proc, dlg = self.open_options()
         self.assertTrue(self.state(dlg.hwnd, TRAY_ICON)[1])
         self.assertTrue(self.state(dlg.hwnd, RUN_AT_LOGON)[1])
         self.screenshot("settings_general_tray")
+        self.assertFalse(self.state(dlg.hwnd, QUIET)[1])
         self.set_check(dlg.hwnd, RUN_AT_LOGON, False)
         self.set_check(dlg.hwnd, TRAY_ICON, False)
+        self.set_check(dlg.hwnd, QUIET, True)
         self.prefix.click(dlg.hwnd, IDOK)
         self.wait_exit(proc)
         self.assertNotIn("Tarvi", self.prefix.reg_export(RUN_KEY))
         self.assertEqual(self.prefix.reg_export().get("Trayicon"), "0")
+        self.assertEqual(self.prefix.reg_export().get("Quiet"), "1")
 
     def test_settings_empty_store_shows_defaults(self):
         proc, dlg = self.open_options()

@@ -15,7 +15,8 @@ TEST(OptionsModel, EmptyStoreShowsTheDefaults) {
   const OptionsForm f = loadOptions(store, 3);
   const std::array<bool, kCheckBoxes> checks = {false, false, true,  true,  false, false, false,
                                                 false, false, false, false, false, true,  true,
-                                                true};  // the fast check is on by default
+                                                true,   // the fast check is on by default
+                                                true};  // and so is quiet
   EXPECT_EQ(f.checks, checks);
   EXPECT_EQ(f.timers, (std::array<Text, 4>{u"0", u"0", u"1", u"5"}));
   EXPECT_EQ(f.mailers, (std::array<Text, 2>{}));
@@ -137,7 +138,7 @@ TEST(OptionsModel, OkGateFollowsEveryBox) {
 
 TEST(OptionsModel, SaveWritesEveryKeyInOrder) {
   OptionsForm f;
-  f.checks = {true, false, true, false, true, false, true, false, true, false, true, true, false, false, false};
+  f.checks = {true, false, true, false, true, false, true, false, true, false, true, true, false, false, false, false};
   f.timers = {u"10", u"2.5", u" 3", u"0"};
   f.mailers = {u"", u"C:\\b.exe"};
   f.wav = u"";
@@ -153,7 +154,7 @@ TEST(OptionsModel, SaveWritesEveryKeyInOrder) {
   const std::vector<std::string> order = {
       "accountno",     "Option1value",  "Option2value",  "Option3value",  "Option4value",
       "Option5value",  "Option6value",  "Option7value",  "Option8value",  "Option9value",
-      "Option10value", "Option11value", "sOption11value", "Decodeall",     "Trayicon",      "Balloon",       "Fastcheck",     "Checktimerval",
+      "Option10value", "Option11value", "sOption11value", "Decodeall",     "Trayicon",      "Balloon",       "Fastcheck",     "Quiet",         "Checktimerval",
       "Closetimerval",
       "Timeupval",     "Lighttimerval", "Mailerdir1",    "Mailerdir2",    "Wavdir",
       "Defdialno",     "Redialval",     "Hotkeynum0",    "Hotkeynum1",    "Hotkeynum2",
@@ -162,7 +163,7 @@ TEST(OptionsModel, SaveWritesEveryKeyInOrder) {
   const std::vector<std::pair<const char*, const char*>> values = {
       {"accountno", "7"},      {"Option1value", "1"},   {"Option2value", "0"},
       {"sOption11value", "1"}, {"Decodeall", "0"},     {"Trayicon", "0"},      {"Balloon", "1"},
-      {"Fastcheck", "0"},
+      {"Fastcheck", "0"},      {"Quiet", "0"},  // once unchecked, stored
       {"Checktimerval", "10"}, {"Closetimerval", "2"},
       {"Timeupval", "3"},      {"Lighttimerval", "0"},  {"Mailerdir1", ""},
       {"Mailerdir2", "C:\\b.exe"}, {"Wavdir", ""},      {"Defdialno", "-1"},

@@ -140,7 +140,11 @@ bool acceptedEndpoint(std::string_view url) {
     }
     if (value < 1 || value > 65535) return false;
   }
-  return https || host == "127.0.0.1" || host == "[::1]" || equalNoCase(host, "localhost");
+  return https || loopbackHost(host);
+}
+
+bool loopbackHost(std::string_view host) {
+  return host == "127.0.0.1" || host == "[::1]" || host == "::1" || equalNoCase(host, "localhost");
 }
 
 bool requestHeadComplete(std::string_view bytes) { return bytes.find("\r\n\r\n") != std::string_view::npos; }

@@ -50,6 +50,9 @@ std::string authorizationUrl(const AuthorizationRequest& r);
 // anything else would carry the code and tokens in the clear. No userinfo,
 // no fragment, nothing but a host and an optional port before the path.
 bool acceptedEndpoint(std::string_view url);
+// The hosts of this machine an endpoint may name in the clear: 127.0.0.1,
+// [::1] (or ::1, as some URL parsers give it) and localhost.
+bool loopbackHost(std::string_view host);
 
 // --- The loopback redirect ---------------------------------------------------
 

@@ -78,10 +78,6 @@ std::wstring wide(const std::string& utf8) {
   return std::wstring(t.begin(), t.end());
 }
 
-bool loopbackHost(const std::wstring& host) {
-  return host == L"127.0.0.1" || host == L"localhost" || host == L"::1" || host == L"[::1]";
-}
-
 // A session of Windows' proxy settings: the user's own where the system
 // offers them (Windows 8.1 on), else those set for WinHTTP.
 HINTERNET openSession(bool direct) {
@@ -111,7 +107,8 @@ HttpReply postForm(const std::string& url, const std::string& formBody, unsigned
   const bool secure = parts.nScheme == INTERNET_SCHEME_HTTPS;
   // acceptedEndpoint already says so; the code and tokens must never go out
   // in the clear whatever a later change to it lets through.
-  if (!secure && (parts.nScheme != INTERNET_SCHEME_HTTP || !loopbackHost(host))) return failure(kBadEndpoint);
+  const bool loopback = oauth::loopbackHost(toUtf8(Text(host.begin(), host.end())));
+  if (!secure && (parts.nScheme != INTERNET_SCHEME_HTTP || !loopback)) return failure(kBadEndpoint);
 
   Handle session(openSession(!secure));
   if (!session) return lastFailure();

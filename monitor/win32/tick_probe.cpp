@@ -11,9 +11,17 @@ FILE* probeLog = nullptr;
 LARGE_INTEGER frequency{};
 LARGE_INTEGER lastTick{};
 
+// Windows 8 and later; called by name, it would keep the monitor from
+// starting at all on Windows 7.
+using PreciseTimeFn = VOID(WINAPI*)(LPFILETIME);
+PreciseTimeFn preciseTime = nullptr;
+
 long long unixMicroseconds() {
   FILETIME now;
-  GetSystemTimePreciseAsFileTime(&now);
+  if (preciseTime)
+    preciseTime(&now);
+  else
+    GetSystemTimeAsFileTime(&now);
   const unsigned long long ticks = (static_cast<unsigned long long>(now.dwHighDateTime) << 32) | now.dwLowDateTime;
   return static_cast<long long>(ticks / 10 - 11644473600000000ULL);
 }
@@ -37,6 +45,8 @@ void startTickProbeIfAsked() {
   if (n == 0 || n >= MAX_PATH) return;
   probeLog = _wfopen(path, L"a");
   if (!probeLog) return;
+  preciseTime = reinterpret_cast<PreciseTimeFn>(
+      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "GetSystemTimePreciseAsFileTime")));
   QueryPerformanceFrequency(&frequency);
   QueryPerformanceCounter(&lastTick);
   // A thread timer: its ticks are dispatched by every message loop of the

@@ -5,6 +5,8 @@ dialog), and both work as usual with Windows' own copies."""
 import glob
 import os
 import shutil
+import subprocess
+import unittest
 
 from harness import WIN_BIN, WineTest, scramble, wait_for
 from pop3_script import ScriptedPop3
@@ -81,3 +83,32 @@ class DllSearchTest(WineTest):
         self.prefix.click(dlg.hwnd, IDCANCEL)
         wait_for("settings program to end", lambda: proc.poll() is not None)
         self.assertEqual(self.planted_loads(), [])
+
+
+# What Windows 7 lacks and a compiler would import by name all the same:
+# such an import keeps a program from starting at all there. The programs
+# look these up at run time instead.
+WINDOWS_8_AND_LATER = {
+    "GetSystemTimePreciseAsFileTime", "SetDefaultDllDirectories", "AddDllDirectory", "RemoveDllDirectory",
+    "CreateFile2", "GetOverlappedResultEx", "WaitOnAddress", "WakeByAddressSingle", "WakeByAddressAll",
+    "GetDpiForWindow", "GetDpiForSystem", "GetSystemMetricsForDpi", "AdjustWindowRectExForDpi",
+    "SystemParametersInfoForDpi", "SetThreadDpiAwarenessContext", "SetProcessDpiAwarenessContext",
+    "EnableNonClientDpiScaling", "RegisterSuspendResumeNotification", "UnregisterSuspendResumeNotification",
+    "GetAddrInfoExCancel", "GetAddrInfoExOverlappedResult",
+}
+
+
+class ImportsTest(unittest.TestCase):
+    def test_the_programs_import_nothing_windows_7_lacks(self):
+        for exe in ("tarvimon.exe", "tarvicfg.exe"):
+            dump = subprocess.run(["x86_64-w64-mingw32-objdump", "-p", os.path.join(WIN_BIN, exe)],
+                                  check=True, capture_output=True, text=True).stdout
+            dlls, names = set(), set()
+            for line in dump.splitlines():
+                words = line.split()
+                if line.strip().startswith("DLL Name:"):
+                    dlls.add(words[-1].lower())
+                elif len(words) == 3 and words[1].isdigit():
+                    names.add(words[2])
+            self.assertEqual(sorted(names & WINDOWS_8_AND_LATER), [], exe)
+            self.assertEqual(sorted(d for d in dlls if d.startswith("api-ms-") or d == "shcore.dll"), [], exe)

@@ -46,6 +46,12 @@ bool sameName(const char* a, const char* b) {
   return *a == *b;
 }
 
+std::wstring widened(const char* name) {
+  std::wstring w;
+  for (const char* c = name; *c; ++c) w += static_cast<wchar_t>(static_cast<unsigned char>(*c));
+  return w;
+}
+
 // The delay-loaded DLLs come here instead of through LoadLibrary's search,
 // so that even a system that cannot restrict the search takes Windows'
 // copies.
@@ -54,17 +60,11 @@ FARPROC WINAPI loadDelayedDll(unsigned notification, PDelayLoadInfo info) {
   for (const DelayedDll& dll : kDelayedDlls)
     if (sameName(dll.name, info->szDll))
       for (const wchar_t* first : dll.before) loadSystemLibrary(first);
-  std::wstring name;
-  for (const char* c = info->szDll; *c; ++c) name += static_cast<wchar_t>(static_cast<unsigned char>(*c));
-  return reinterpret_cast<FARPROC>(loadSystemLibrary(name.c_str()));
+  return reinterpret_cast<FARPROC>(loadSystemLibrary(widened(info->szDll).c_str()));
 }
 
 DWORD WINAPI preloadDelayedDlls(void*) {
-  for (const DelayedDll& dll : kDelayedDlls) {
-    std::wstring name;
-    for (const char* c = dll.name; *c; ++c) name += static_cast<wchar_t>(*c);
-    loadSystemLibrary(name.c_str());
-  }
+  for (const DelayedDll& dll : kDelayedDlls) loadSystemLibrary(widened(dll.name).c_str());
   return 0;
 }
 

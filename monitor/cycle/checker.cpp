@@ -357,14 +357,14 @@ void Checker::sessionEnded() {
   if (run_ == Run::None) return;
   if (retryRefused_) {
     // The same account again, with a renewed token, after the usual pause.
-    svc_.timers.setInterval(TimerId::nextAccount, kPushFinish);
+    svc_.timers.setInterval(TimerId::nextAccount, kNoSpacing);
     svc_.timers.enable(TimerId::nextAccount);
     return;
   }
   // The second between two sessions spaces the accounts of a run; after
   // the last one it has nothing to space, and the news, the viewer or the
   // fresh list should not wait for it.
-  const std::uint32_t wait = workAfter(account_) ? kSecond : kPushFinish;
+  const std::uint32_t wait = workAfter(account_) ? kSecond : kNoSpacing;
   if (svc_.timers.interval(TimerId::nextAccount) != wait) svc_.timers.setInterval(TimerId::nextAccount, wait);
   svc_.timers.enable(TimerId::nextAccount);
 }
@@ -375,9 +375,12 @@ bool Checker::workAfter(int a) const {
   for (int b = a + 1; b <= last; ++b) {
     switch (run_) {
       case Run::Check: {
+        // Only the two keys that decide; the whole account is read when
+        // its turn comes.
         AccountSettings account;
+        const Text check = u"Check" + decimal(b), host = u"Hname" + decimal(b);
         for (const BoundKey& key : accountKeys(b, account))
-          if (key.def.name == u"Check" + decimal(b) || key.def.name == u"Hname" + decimal(b)) readKey(svc_.store, key);
+          if (key.def.name == check || key.def.name == host) readKey(svc_.store, key);
         if (account.checked && (!onlyLocal_ || isLocalHost(account.host))) return true;
         break;
       }

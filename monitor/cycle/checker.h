@@ -92,7 +92,8 @@ class Checker : private TransportEvents {
  public:
   static constexpr std::uint32_t kMinute = 60000;
   static constexpr std::uint32_t kSecond = 1000;
-  static constexpr std::uint32_t kPushFinish = 10;
+  // The wait where there is nothing to space: a run's end, a renewed token.
+  static constexpr std::uint32_t kNoSpacing = 10;
 
   enum class Run { None, Check, Retrieve, Delete };
 

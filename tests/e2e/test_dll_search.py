@@ -88,14 +88,9 @@ class DllSearchTest(WineTest):
 # What Windows 7 lacks and a compiler would import by name all the same:
 # such an import keeps a program from starting at all there. The programs
 # look these up at run time instead.
-WINDOWS_8_AND_LATER = {
-    "GetSystemTimePreciseAsFileTime", "SetDefaultDllDirectories", "AddDllDirectory", "RemoveDllDirectory",
-    "CreateFile2", "GetOverlappedResultEx", "WaitOnAddress", "WakeByAddressSingle", "WakeByAddressAll",
-    "GetDpiForWindow", "GetDpiForSystem", "GetSystemMetricsForDpi", "AdjustWindowRectExForDpi",
-    "SystemParametersInfoForDpi", "SetThreadDpiAwarenessContext", "SetProcessDpiAwarenessContext",
-    "EnableNonClientDpiScaling", "RegisterSuspendResumeNotification", "UnregisterSuspendResumeNotification",
-    "GetAddrInfoExCancel", "GetAddrInfoExOverlappedResult",
-}
+WINDOWS_8_AND_LATER = {"GetSystemTimePreciseAsFileTime", "SetDefaultDllDirectories", "AddDllDirectory",
+                       "GetDpiForWindow", "GetSystemMetricsForDpi", "SetThreadDpiAwarenessContext",
+                       "RegisterSuspendResumeNotification", "CreateFile2", "WaitOnAddress"}
 
 
 class ImportsTest(unittest.TestCase):
